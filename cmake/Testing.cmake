@@ -1,0 +1,44 @@
+# GoogleTest from the distribution's sources, built by the project for either target, and
+# a helper that makes one test program per source folder.
+
+enable_testing()
+include(GoogleTest)
+
+if(ZORV_WINDOWS)
+  set(ZORV_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                  WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run")
+endif()
+
+set(ZORV_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+if(NOT EXISTS "${ZORV_GTEST_SOURCE_DIR}/CMakeLists.txt")
+  message(FATAL_ERROR "GoogleTest sources not found in ${ZORV_GTEST_SOURCE_DIR} "
+                      "(Debian package googletest; scripts/bootstrap.sh installs it)")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(${ZORV_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+# zorv_test(<name> SOURCES <files...> LIBS <targets...>)
+function(zorv_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  zorv_link_resources(${name})
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 300)
+endfunction()
+
+# Includes every <name>.cmake fragment of the calling folder. Groups of units that are
+# built independently (and by different people at once) each keep a fragment of their own.
+macro(zorv_include_fragments)
+  file(GLOB _zorv_fragments CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cmake)
+  foreach(_zorv_fragment IN LISTS _zorv_fragments)
+    include(${_zorv_fragment})
+  endforeach()
+endmacro()

@@ -1,0 +1,33 @@
+// Small services of the operating system: screen metrics, the message box, system error
+// texts and the program's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zorv::platform {
+
+// Vertical pixels per logical inch of the screen (96 where there is no screen).
+int ScreenLogPixelsY();
+
+// Modal box with an OK button owned by the given window (nullptr: no owner). Where there is
+// no window system the text goes to standard error.
+void MessageBoxOk(void* owner, const std::string& text, const std::string& caption);
+
+// The system's text for an error code, as the system gives it (untrimmed); empty when the
+// system has no text for the code.
+std::string SystemErrorText(std::uint32_t code);
+
+// Full path of the running program.
+std::string ProgramPath();
+
+// Parameter n >= 1 of the command line; empty beyond the last.
+std::string CommandLineParam(int n);
+
+// Parameter n >= 1 of a Windows command line: tokens are separated by characters 1..32
+// outside double quotes; pairs of double quotes before a token are skipped; a token longer
+// than one character that starts and ends with a double quote loses the outer quotes.
+// Token 0 is the program name.
+std::string CommandLineToken(const std::string& commandLine, int n);
+
+}  // namespace zorv::platform
