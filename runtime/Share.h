@@ -163,3 +163,26 @@ void AddStartHook(TStartHook routine, void* object);
 void RunStartHooks();
 bool SchemeStarted();
 void SetSchemeStarted(bool started);
+
+// ---- Text ------------------------------------------------------------------------------
+
+// Replaces occurrences of find in s, left to right, by repl; text inserted is never
+// searched again. With an accept test, an occurrence at 1-based position pos is replaced
+// only when accept(pos) is true (otherwise the search goes on at pos + 1). An empty find
+// changes nothing.
+template <class Accept>
+void ReplaceAll(std::string& s, const std::string& find, const std::string& repl, Accept&& accept) {
+  if (find.empty()) return;
+  std::size_t pos = s.find(find);
+  while (pos != std::string::npos) {
+    if (accept(pos + 1)) {
+      s.replace(pos, find.size(), repl);
+      pos = s.find(find, pos + repl.size());
+    } else {
+      pos = s.find(find, pos + 1);
+    }
+  }
+}
+inline void ReplaceAll(std::string& s, const std::string& find, const std::string& repl) {
+  ReplaceAll(s, find, repl, [](std::size_t) { return true; });
+}

@@ -347,3 +347,30 @@ TEST(StartHooks, RunInOrderThenEmptyAndMarkStarted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReplaceAll, InsertedTextIsNotSearchedAgain) {
+  std::string s = "aXbXc";
+  ReplaceAll(s, "X", "XX");
+  EXPECT_EQ(s, "aXXbXXc");
+  s = "%%%";
+  ReplaceAll(s, "%%", std::string(1, '\0'));
+  EXPECT_EQ(s, std::string("\0%", 2));
+  s = "abc";
+  ReplaceAll(s, "", "z");
+  EXPECT_EQ(s, "abc");
+}
+
+TEST(ReplaceAll, AcceptTestSeesOneBasedPositions) {
+  std::string s = "%1 %10 %1";
+  std::vector<std::size_t> asked;
+  ReplaceAll(s, "%1", "v", [&](std::size_t pos) {
+    asked.push_back(pos);
+    return pos + 2 > s.size() || s[pos + 1] < '0' || s[pos + 1] > '9';
+  });
+  EXPECT_EQ(s, "v %10 v");
+  EXPECT_EQ(asked, (std::vector<std::size_t>{1, 3, 7}));  // positions in the text as it is then
+}
+
+}  // namespace
