@@ -1,0 +1,61 @@
+#include "runtime/SchemeGate.h"
+
+TSchemeGate& SchemeGate() {
+  static TSchemeGate gate;
+  return gate;
+}
+
+bool TSchemeGate::Enter(const std::atomic<bool>* cancel) {
+  const std::thread::id me = std::this_thread::get_id();
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (depth_ != 0 && owner_ != me) {
+    if (cancel && cancel->load()) return false;
+    // A bounded wait: a cancel flag set without this mutex held is seen within the period
+    // even if its WakeWaiters came just before this wait began.
+    free_.wait_for(lock, std::chrono::milliseconds(20));
+  }
+  if (cancel && cancel->load() && depth_ == 0) return false;
+  owner_ = me;
+  ++depth_;
+  return true;
+}
+
+bool TSchemeGate::TryEnter() {
+  const std::thread::id me = std::this_thread::get_id();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (depth_ != 0 && owner_ != me) return false;
+  owner_ = me;
+  ++depth_;
+  return true;
+}
+
+void TSchemeGate::Leave() {
+  bool freed = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (depth_ == 0 || owner_ != std::this_thread::get_id()) return;
+    if (--depth_ == 0) {
+      owner_ = std::thread::id();
+      freed = true;
+    }
+  }
+  if (freed) {
+    free_.notify_all();
+    if (ReleaseSignal signal = signal_.load()) signal(signalArg_.load());
+  }
+}
+
+bool TSchemeGate::HeldByMe() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return depth_ != 0 && owner_ == std::this_thread::get_id();
+}
+
+void TSchemeGate::WakeWaiters() {
+  { std::lock_guard<std::mutex> lock(mutex_); }
+  free_.notify_all();
+}
+
+void TSchemeGate::SetReleaseSignal(ReleaseSignal signal, void* arg) {
+  signalArg_.store(arg);
+  signal_.store(signal);
+}
