@@ -1,0 +1,78 @@
+// The device side of the exchange, without any line: bytes in, replies out, and the record
+// of what arrived. Time is passed in by the caller (seconds since start), so the engine
+// runs the same on a pty and in tests.
+//
+// States: waiting for "VERS" -> identified -> receiving the image -> image done (waiting
+// for "PUSK") -> started; a --hangup block ends in the hung-up state.
+// Telling the image from a repeated query: while identified, bytes are held as long as they
+// spell a beginning of "VERS"; four bytes "VERS" are a query (answered again), and the first
+// byte that departs from "VERS" starts the image together with the bytes held before it.
+// An image that begins with the four bytes "VERS" therefore cannot be told from a query.
+// Before the first query, bytes that are no "VERS" are counted as stray and dropped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "../common/sha256.h"
+#include "crc16.h"
+#include "options.h"
+#include "report.h"
+
+namespace zorv::sim {
+
+// One reply: its pieces are written one after another, each in a write of its own,
+// gapMs apart (one piece unless the reply is split).
+struct Reply {
+  std::vector<std::string> pieces;
+  long gapMs = 0;
+};
+
+struct Output {
+  std::vector<Reply> replies;
+  bool hangup = false;  // close the line now and end
+  bool pusk = false;    // "PUSK" arrived: linger, then end
+};
+
+class Engine {
+ public:
+  enum class State { WaitVers, Identified, Image, ImageDone, Started, HungUp };
+  static constexpr std::size_t kBlockSize = 256;
+
+  explicit Engine(const Options& options);
+
+  Output Feed(std::string_view bytes, double t);
+  // Settles bytes still held for a match, records the exit and returns the report.
+  Report Finish(const std::string& reason, double t);
+
+  State state() const { return state_; }
+  const Report& report() const { return report_; }
+  std::string IdentLine() const;
+
+ private:
+  void Byte(char c, double t, Output& out);
+  void MatchBeforeImage(char c, double t, Output& out);
+  void MatchAfterImage(char c, double t, Output& out);
+  void ImageByte(char c, double t, Output& out);
+  void BlockDone(long block, double t, Output& out);
+  void Query(double t, Output& out);
+  void AddEvent(Event e);
+  void FlushCounts(double t);
+
+  Options options_;
+  State state_ = State::WaitVers;
+  std::string held_;  // bytes matching the start of "VERS" or "PUSK"
+  Crc16Modbus crc_;
+  Sha256 sha_;
+  std::size_t blockFill_ = 0;
+  long pendingExtra_ = 0;  // counted during one Feed, reported as one event
+  long pendingStray_ = 0;
+  Report report_;
+  bool finished_ = false;
+};
+
+std::string Hex4(std::uint16_t v);
+
+}  // namespace zorv::sim

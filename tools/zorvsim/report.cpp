@@ -1,0 +1,65 @@
+#include "report.h"
+
+#include <cstdio>
+
+namespace zorv::sim {
+namespace {
+
+std::string Quoted(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Seconds(double t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6f", t);
+  return buf;
+}
+
+std::string EventJson(const Event& e) {
+  std::string out = "{\"t\":" + Seconds(e.t) + ",\"event\":" + Quoted(e.name);
+  if (e.block > 0) out += ",\"block\":" + std::to_string(e.block);
+  if (e.bytes > 0) out += ",\"bytes\":" + std::to_string(e.bytes);
+  if (!e.crc.empty()) out += ",\"crc\":" + Quoted(e.crc);
+  if (!e.fault.empty()) out += ",\"fault\":" + Quoted(e.fault);
+  if (!e.reason.empty()) out += ",\"reason\":" + Quoted(e.reason);
+  return out + "}";
+}
+
+}  // namespace
+
+std::string ToJson(const Report& r) {
+  std::string out = "{";
+  out += "\"mode\":" + Quoted(r.mode);
+  out += ",\"image_bytes\":" + std::to_string(r.image_bytes);
+  out += ",\"image_sha256\":" + Quoted(r.image_sha256);
+  out += ",\"image_crc\":" + Quoted(r.image_crc);
+  out += ",\"blocks_received\":" + std::to_string(r.blocks_received);
+  out += ",\"blocks_acked\":" + std::to_string(r.blocks_acked);
+  out += std::string(",\"pusk\":") + (r.pusk ? "true" : "false");
+  out += ",\"extra_bytes\":" + std::to_string(r.extra_bytes);
+  out += ",\"stray_bytes\":" + std::to_string(r.stray_bytes);
+  out += ",\"vers_queries\":" + std::to_string(r.vers_queries);
+  out += ",\"echo_bytes\":" + std::to_string(r.echo_bytes);
+  out += ",\"exit\":" + Quoted(r.exit);
+  out += ",\"events\":[";
+  for (std::size_t i = 0; i < r.events.size(); ++i) {
+    if (i) out += ',';
+    out += EventJson(r.events[i]);
+  }
+  return out + "]}";
+}
+
+}  // namespace zorv::sim

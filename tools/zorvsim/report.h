@@ -1,0 +1,38 @@
+// What the simulator received and did, printed at exit as one line "REPORT {json}".
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorv::sim {
+
+struct Event {
+  double t = 0;        // seconds since the simulator started
+  std::string name;    // vers, image, ack, final, silent, garbage, hangup, pusk, extra, stray,
+                       // echo, exit
+  long block = 0;      // ack, final, silent, garbage, hangup: the block (1-based)
+  long bytes = 0;      // extra, stray, echo: how many bytes
+  std::string crc;     // ack, final: the checksum sent, four hexadecimal digits
+  std::string fault;   // ack, final: the fault played on it (split, bad-crc, extra, early-fz)
+  std::string reason;  // exit
+};
+
+struct Report {
+  std::string mode = "device";  // device | echo
+  long image_bytes = 0;
+  std::string image_sha256;
+  std::string image_crc;  // running checksum over the image bytes, four hex digits
+  long blocks_received = 0;
+  long blocks_acked = 0;  // acknowledgements written (faulty ones included; garbage not)
+  bool pusk = false;
+  long extra_bytes = 0;   // after the image (final block or early "FZ") or after "PUSK"
+  long stray_bytes = 0;   // before the image that were no "VERS"
+  long vers_queries = 0;
+  long echo_bytes = 0;
+  std::string exit;
+  std::vector<Event> events;
+};
+
+std::string ToJson(const Report& r);
+
+}  // namespace zorv::sim

@@ -1,0 +1,214 @@
+#include "simulator.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "line.h"
+#include "pacer.h"
+#include "report.h"
+
+namespace zorv::sim {
+namespace {
+
+// Beyond this many received bytes waiting for their line time, the simulator stops reading,
+// so that a flooding host meets back-pressure instead of growing the queue without end.
+constexpr std::size_t kMaxQueued = 1 << 20;
+
+class Clock {
+ public:
+  double Now() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// SIGTERM, SIGINT and SIGHUP as readable records, so that the poll loop ends in order and
+// the report is printed. The dispositions are reset first: an ignored signal inherited
+// from the parent would be discarded instead of queued.
+class Signals {
+ public:
+  Signals() {
+    sigemptyset(&mask_);
+    for (int s : {SIGTERM, SIGINT, SIGHUP}) {
+      ::signal(s, SIG_DFL);
+      sigaddset(&mask_, s);
+    }
+    sigprocmask(SIG_BLOCK, &mask_, &old_);
+    fd_ = Fd(signalfd(-1, &mask_, SFD_NONBLOCK | SFD_CLOEXEC));
+  }
+  ~Signals() {
+    fd_.Reset();
+    sigprocmask(SIG_SETMASK, &old_, nullptr);
+  }
+  Signals(const Signals&) = delete;
+  Signals& operator=(const Signals&) = delete;
+
+  int fd() const { return fd_.get(); }
+  // The name of the signal that arrived, or empty.
+  std::string Take() {
+    signalfd_siginfo info{};
+    if (::read(fd_.get(), &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return {};
+    switch (info.ssi_signo) {
+      case SIGTERM: return "sigterm";
+      case SIGINT: return "sigint";
+      default: return "sighup";
+    }
+  }
+
+ private:
+  sigset_t mask_{};
+  sigset_t old_{};
+  Fd fd_;
+};
+
+void PrintLine(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+// Writes queued pieces, each with a write of its own; a piece the line does not take at
+// once stays at the front. Returns false on a line failure.
+bool Flush(int fd, std::deque<std::string>& backlog, bool& wrote) {
+  while (!backlog.empty()) {
+    std::string& piece = backlog.front();
+    const ssize_t n = ::write(fd, piece.data(), piece.size());
+    if (n < 0) {
+      const int code = errno;
+      if (code == EAGAIN || code == EINTR) return true;
+      std::fprintf(stderr, "zorvsim: write: %s\n", strerror(code));
+      return false;
+    }
+    wrote = true;
+    if (static_cast<std::size_t>(n) < piece.size()) {
+      piece.erase(0, static_cast<std::size_t>(n));
+      return true;
+    }
+    backlog.pop_front();
+  }
+  return true;
+}
+
+timespec Timeout(double seconds) {
+  seconds = std::clamp(seconds, 0.0, 3600.0);
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(seconds);
+  ts.tv_nsec = static_cast<long>((seconds - static_cast<double>(ts.tv_sec)) * 1e9);
+  return ts;
+}
+
+// Serves the line until an end; returns the exit reason.
+std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine,
+                  const Clock& clock) {
+  Pacer pacer(o.pace, o.baud);
+  std::deque<std::string> backlog;
+  std::vector<char> buf(65536);
+  double lastTraffic = clock.Now();
+  double lingerUntil = Pacer::kNever;
+
+  for (;;) {
+    double now = clock.Now();
+    const std::string delivered = pacer.TakeDelivered(now);
+    if (!delivered.empty()) {
+      const Output out = engine.Feed(delivered, now);
+      for (const Reply& r : out.replies) pacer.Schedule(r, now);
+      if (out.pusk) lingerUntil = now + static_cast<double>(o.lingerMs) / 1000.0;
+      if (out.hangup) {
+        line.Close();
+        return "hangup";
+      }
+    }
+    for (std::string& w : pacer.TakeDueWrites(now)) backlog.push_back(std::move(w));
+    bool wrote = false;
+    if (!Flush(line.fd(), backlog, wrote)) return "line-error";
+    if (wrote) lastTraffic = now;
+
+    if (now >= lingerUntil) return "pusk";
+    const double idleAt =
+        o.idleExitSeconds > 0 ? lastTraffic + o.idleExitSeconds : Pacer::kNever;
+    if (now >= idleAt) return "idle";
+
+    const double next =
+        std::min({pacer.NextDelivery(), pacer.NextWrite(), lingerUntil, idleAt});
+    pollfd fds[2] = {{line.fd(), 0, 0}, {signals.fd(), POLLIN, 0}};
+    if (pacer.Queued() < kMaxQueued) fds[0].events |= POLLIN;
+    if (!backlog.empty()) fds[0].events |= POLLOUT;
+    const timespec ts = Timeout(next - now);
+    const int ready = ::ppoll(fds, 2, std::isinf(next) ? nullptr : &ts, nullptr);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      std::fprintf(stderr, "zorvsim: poll: %s\n", strerror(errno));
+      return "line-error";
+    }
+    if (fds[1].revents & POLLIN) {
+      const std::string name = signals.Take();
+      if (!name.empty()) return name;
+    }
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      for (;;) {
+        const ssize_t n = ::read(line.fd(), buf.data(), buf.size());
+        if (n > 0) {
+          now = clock.Now();
+          pacer.Received(std::string_view(buf.data(), static_cast<std::size_t>(n)), now);
+          lastTraffic = now;
+          if (pacer.Queued() >= kMaxQueued) break;
+          continue;
+        }
+        if (n == 0) return "line-closed";
+        const int code = errno;
+        if (code == EAGAIN || code == EINTR) break;
+        // A serial device that went away reads EIO.
+        if (code == EIO) return "line-closed";
+        std::fprintf(stderr, "zorvsim: read: %s\n", strerror(code));
+        return "line-error";
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int RunSimulator(const Options& o) {
+  Clock clock;
+  Engine engine(o);
+  Signals signals;
+  std::string reason;
+  int status = 0;
+  {
+    std::string error;
+    Line line = o.device.empty() ? Line::OpenPty(error) : Line::OpenDevice(o.device, o.baud, error);
+    SymLink link;
+    if (signals.fd() < 0) error = std::string("signalfd: ") + strerror(errno);
+    if (line.valid() && error.empty() && !o.link.empty()) link.Make(o.link, line.path(), error);
+    if (!line.valid() || !error.empty()) {
+      std::fprintf(stderr, "zorvsim: %s\n", error.c_str());
+      reason = "error";
+      status = 1;
+    } else {
+      PrintLine((line.isPty() ? "PTY " : "DEVICE ") + line.path());
+      reason = Serve(o, line, signals, engine, clock);
+      if (reason == "line-error") status = 1;
+    }
+    // The line and the link go before the report, so that whoever reads the report finds
+    // them gone.
+  }
+  PrintLine("REPORT " + ToJson(engine.Finish(reason, clock.Now())));
+  return status;
+}
+
+}  // namespace zorv::sim
