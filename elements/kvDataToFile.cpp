@@ -15,6 +15,7 @@ void TransferByte(TStream* stream, const TData* value, TData& result) {
 void TKvDataToFile::doGet(TData& d, std::uint16_t) {
   TStream* stream = ReadStreamPoint(Stream);
   if (!stream) return;
+  if (StopAtEnd && stream->Position >= stream->GetSize()) return;
   TData v;
   if (Transfer) Transfer(stream, nullptr, v);
   PassOn(d, onGet, v);

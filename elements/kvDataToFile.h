@@ -3,6 +3,7 @@
 //
 // Points: output onGet (the value read); data point Stream (the stream to use; when it
 // yields no stream doGet does nothing); input doGet (the wire's index is not used).
+// With StopAtEnd set, doGet does nothing either once the stream is exhausted.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,9 @@ class TKvDataToFile : public TObj {
  public:
   // The type of value moved, chosen by the scheme (bytes are the only type there is).
   TTransferRoutine Transfer = &TransferByte;
+  // Set: at or past the end of the stream doGet fires nothing, instead of handing on the
+  // routine's end-of-stream value (the upload must never send bytes beyond the image).
+  bool StopAtEnd = false;
 
   // Points.
   TEventPoint onGet;

@@ -42,6 +42,17 @@ TEST_F(DataToFile, ReadsOneByteAtATimeThenZeroPastTheEnd) {
   EXPECT_EQ(ms->CurrentStream()->GetSize(), 2);  // reading never writes
 }
 
+TEST_F(DataToFile, StopAtEndFiresNothingOnceTheStreamIsExhausted) {
+  reader->StopAtEnd = true;
+  Fill(std::string("\x00\x07", 2));
+  for (int i = 0; i < 4; ++i) Get();
+  EXPECT_EQ(out.integers(), (std::vector<std::int32_t>{0, 7}));  // a real 0 byte still goes
+  Fill("");
+  TData d = Get();
+  EXPECT_EQ(out.count(), 2u);
+  EXPECT_EQ(d.StrValue, "incoming");
+}
+
 TEST_F(DataToFile, BytesAreUnsigned) {
   Fill("\x80\xFF");
   Get();
