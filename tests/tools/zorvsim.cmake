@@ -8,6 +8,9 @@ if(NOT ZORV_WINDOWS)
 
   zorv_test(zorvsim_tests
     SOURCES
+      ${CMAKE_CURRENT_LIST_DIR}/sha256_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/zorvsim_engine_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/zorvsim_timing_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/zorvsim_process_test.cpp
     LIBS zorvsim_core zorv_test_sim)
 endif()

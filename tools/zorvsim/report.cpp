@@ -40,6 +40,14 @@ std::string EventJson(const Event& e) {
 
 }  // namespace
 
+std::vector<Event> Report::Events(const std::string& name) const {
+  std::vector<Event> out;
+  for (const Event& e : events) {
+    if (e.name == name) out.push_back(e);
+  }
+  return out;
+}
+
 std::string ToJson(const Report& r) {
   std::string out = "{";
   out += "\"mode\":" + Quoted(r.mode);

@@ -31,6 +31,8 @@ struct Report {
   long echo_bytes = 0;
   std::string exit;
   std::vector<Event> events;
+
+  std::vector<Event> Events(const std::string& name) const;  // of one kind, in order
 };
 
 std::string ToJson(const Report& r);

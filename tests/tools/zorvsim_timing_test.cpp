@@ -1,0 +1,202 @@
+// The simulator's line timing on a made-up clock, its command line, and its report text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "pacer.h"
+#include "report.h"
+#include "tests/support/zorvsim_process.h"
+
+namespace {
+
+using zorv::sim::Pace;
+using zorv::sim::Pacer;
+using zorv::sim::Reply;
+
+// baud 10000: one byte time is exactly 1 ms.
+constexpr long kBaud = 10000;
+
+TEST(ZorvsimPacer, UnpacedHandsEverythingOnAtOnce) {
+  Pacer p(Pace::None, kBaud);
+  p.Received("abc", 1.0);
+  EXPECT_EQ(p.NextDelivery(), 1.0);
+  EXPECT_EQ(p.TakeDelivered(1.0), "abc");
+  EXPECT_EQ(p.NextDelivery(), Pacer::kNever);
+
+  p.Schedule(Reply{{"x", "y"}, 50}, 2.0);
+  EXPECT_EQ(p.TakeDueWrites(2.0), std::vector<std::string>{"x"});
+  EXPECT_TRUE(p.TakeDueWrites(2.049).empty());
+  EXPECT_EQ(p.TakeDueWrites(2.05), std::vector<std::string>{"y"});
+}
+
+TEST(ZorvsimPacer, PacedReceptionTakesOneByteTimePerByte) {
+  for (Pace pace : {Pace::Usb, Pace::Uart}) {
+    Pacer p(pace, kBaud);
+    p.Received("0123456789", 1.0);
+    EXPECT_EQ(p.TakeDelivered(1.0), "");
+    EXPECT_NEAR(p.NextDelivery(), 1.001, 1e-9);
+    EXPECT_EQ(p.TakeDelivered(1.0045), "0123");
+    EXPECT_NEAR(p.NextDelivery(), 1.005, 1e-9);
+    // Bytes that arrive while the line is busy queue behind the others.
+    p.Received("ab", 1.005);
+    EXPECT_EQ(p.TakeDelivered(1.0105), "456789");
+    EXPECT_EQ(p.TakeDelivered(1.012), "ab");
+    EXPECT_EQ(p.Queued(), 0u);
+    // After an idle line the next byte takes one byte time from its arrival.
+    p.Received("z", 5.0);
+    EXPECT_EQ(p.TakeDelivered(5.0009), "");
+    EXPECT_EQ(p.TakeDelivered(5.001), "z");
+  }
+}
+
+TEST(ZorvsimPacer, UsbDeliversEachReplyWholeAfterItsLineTime) {
+  Pacer p(Pace::Usb, kBaud);
+  p.Schedule(Reply{{std::string(20, 'r')}, 0}, 1.0);
+  p.Schedule(Reply{{"ab"}, 0}, 1.0);  // waits for the first reply to leave the line
+  EXPECT_TRUE(p.TakeDueWrites(1.0199).empty());
+  EXPECT_EQ(p.TakeDueWrites(1.020), std::vector<std::string>{std::string(20, 'r')});
+  EXPECT_NEAR(p.NextWrite(), 1.022, 1e-9);
+  EXPECT_EQ(p.TakeDueWrites(1.03), std::vector<std::string>{"ab"});
+
+  // The pieces of a split reply: each after its line time, the gap between them.
+  p.Schedule(Reply{{"a", "b"}, 100}, 2.0);
+  EXPECT_EQ(p.TakeDueWrites(2.001), std::vector<std::string>{"a"});
+  EXPECT_TRUE(p.TakeDueWrites(2.1).empty());
+  EXPECT_EQ(p.TakeDueWrites(2.102), std::vector<std::string>{"b"});
+}
+
+TEST(ZorvsimPacer, UartWritesEveryByteOnItsOwnAtTheLineRate) {
+  Pacer p(Pace::Uart, kBaud);
+  p.Schedule(Reply{{"abc"}, 0}, 1.0);
+  EXPECT_TRUE(p.TakeDueWrites(1.0009).empty());
+  EXPECT_EQ(p.TakeDueWrites(1.001), std::vector<std::string>{"a"});
+  EXPECT_EQ(p.TakeDueWrites(1.003), (std::vector<std::string>{"b", "c"}));
+  EXPECT_EQ(p.NextWrite(), Pacer::kNever);
+}
+
+// ---- Command line -----------------------------------------------------------------------
+
+zorv::sim::ParsedOptions Parse(std::vector<std::string> args) { return zorv::sim::ParseOptions(args); }
+
+TEST(ZorvsimOptions, DefaultsAndEveryOption) {
+  const auto d = Parse({});
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.options.ident, "ZORVANTIQUE");
+  EXPECT_EQ(d.options.name, "TPX2");
+  EXPECT_EQ(d.options.version, "6.0");
+  EXPECT_EQ(d.options.blocks, 1016);
+  EXPECT_EQ(d.options.baud, 38462);
+  EXPECT_EQ(d.options.lingerMs, 300);
+  EXPECT_EQ(d.options.pace, Pace::None);
+  EXPECT_EQ(d.options.idleExitSeconds, 0);
+
+  const auto a = Parse({"--pty", "--link", "/tmp/l", "--ident", "ABC", "--name=N 1", "--version",
+                        "", "--blocks", "10", "--no-vers-reply", "--ident-lower", "--ident-only",
+                        "--split-ack", "1", "--bad-crc", "2", "--silence-from", "3", "--early-fz",
+                        "4", "--garbage", "5", "--extra-after-ack", "6", "--hangup", "10",
+                        "--no-final-fz", "--split-gap", "0", "--pace", "uart", "--baud", "1200",
+                        "--echo", "--idle-exit", "1.5", "--linger", "0"});
+  ASSERT_TRUE(a.ok) << a.error;
+  const auto& o = a.options;
+  EXPECT_EQ(o.link, "/tmp/l");
+  EXPECT_EQ(o.ident, "ABC");
+  EXPECT_EQ(o.name, "N 1");
+  EXPECT_EQ(o.version, "");
+  EXPECT_EQ(o.blocks, 10);
+  EXPECT_TRUE(o.noVersReply && o.identLower && o.identOnly && o.noFinalFz && o.echo);
+  EXPECT_EQ(o.splitAck, 1);
+  EXPECT_EQ(o.badCrc, 2);
+  EXPECT_EQ(o.silenceFrom, 3);
+  EXPECT_EQ(o.earlyFz, 4);
+  EXPECT_EQ(o.garbage, 5);
+  EXPECT_EQ(o.extraAfterAck, 6);
+  EXPECT_EQ(o.hangup, 10);
+  EXPECT_EQ(o.splitGapMs, 0);
+  EXPECT_EQ(o.pace, Pace::Uart);
+  EXPECT_EQ(o.baud, 1200);
+  EXPECT_DOUBLE_EQ(o.idleExitSeconds, 1.5);
+  EXPECT_EQ(o.lingerMs, 0);
+
+  EXPECT_EQ(Parse({"--device", "/dev/ttyUSB0"}).options.device, "/dev/ttyUSB0");
+  EXPECT_TRUE(Parse({"--help"}).options.help);
+}
+
+TEST(ZorvsimOptions, RejectsWhatItCannotServe) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--bogus"},
+      {"--blocks"},                      // value missing
+      {"--blocks", "0"},
+      {"--blocks", "12x"},
+      {"--blocks", "-3"},
+      {"--split-ack", "0"},              // blocks count from 1
+      {"--hangup", "1017"},              // beyond the last block
+      {"--blocks", "2", "--garbage", "3"},
+      {"--pace", "fast"},
+      {"--baud", "0"},
+      {"--idle-exit", "0"},
+      {"--idle-exit", "nan"},
+      {"--linger", "-1"},
+      {"--pty", "--device", "/dev/ttyS0"},
+      {"--device", "/dev/ttyS0", "--link", "/tmp/x"},
+      {"--echo=1"},                      // a flag takes no value
+      {"--device", ""},
+  };
+  for (const auto& args : bad) {
+    const auto r = Parse(args);
+    EXPECT_FALSE(r.ok) << args[0];
+    EXPECT_FALSE(r.error.empty()) << args[0];
+  }
+}
+
+// ---- Report -----------------------------------------------------------------------------
+
+TEST(ZorvsimReport, JsonReadsBackWithEveryField) {
+  zorv::sim::Report r;
+  r.image_bytes = 260096;
+  r.image_sha256 = std::string(64, 'a');
+  r.image_crc = "00AB";
+  r.blocks_received = 1016;
+  r.blocks_acked = 1015;
+  r.pusk = true;
+  r.extra_bytes = 3;
+  r.stray_bytes = 2;
+  r.vers_queries = 2;
+  r.exit = "pusk";
+  r.events.push_back({0.0012, "vers", 0, 0, "", "", ""});
+  r.events.push_back({1.5, "final", 1016, 0, "ABCD", "split,extra", ""});
+  r.events.push_back({2.25, "exit", 0, 0, "", "", "odd \"reason\"\n\x01"});
+
+  const std::string json = zorv::sim::ToJson(r);
+  EXPECT_EQ(json.find('\n'), std::string::npos);  // one line
+  const auto back = zorv::test::ParseSimReport(json);
+  ASSERT_TRUE(back.valid);
+  EXPECT_EQ(back.mode, "device");
+  EXPECT_EQ(back.image_bytes, 260096);
+  EXPECT_EQ(back.image_sha256, r.image_sha256);
+  EXPECT_EQ(back.image_crc, "00AB");
+  EXPECT_EQ(back.blocks_received, 1016);
+  EXPECT_EQ(back.blocks_acked, 1015);
+  EXPECT_TRUE(back.pusk);
+  EXPECT_EQ(back.extra_bytes, 3);
+  EXPECT_EQ(back.stray_bytes, 2);
+  EXPECT_EQ(back.vers_queries, 2);
+  EXPECT_EQ(back.echo_bytes, 0);
+  EXPECT_EQ(back.exit, "pusk");
+  ASSERT_EQ(back.events.size(), 3u);
+  EXPECT_NEAR(back.events[0].t, 0.0012, 1e-9);
+  EXPECT_EQ(back.events[1].event, "final");
+  EXPECT_EQ(back.events[1].block, 1016);
+  EXPECT_EQ(back.events[1].crc, "ABCD");
+  EXPECT_EQ(back.events[1].fault, "split,extra");
+  EXPECT_EQ(back.events[2].reason, "odd \"reason\"\n\x01");
+}
+
+TEST(ZorvsimReport, MalformedTextIsNoReport) {
+  for (const char* text : {"", "{", "[1,2]", "{\"exit\":\"pusk\"", "{\"exit\":pusk}", "nonsense"}) {
+    EXPECT_FALSE(zorv::test::ParseSimReport(text).valid) << text;
+  }
+}
+
+}  // namespace
