@@ -58,11 +58,10 @@ struct Signal {
   std::mutex m;
   std::condition_variable cv;
   bool raised = false;
+  // Notifies under the lock: the waiter may destroy the signal as soon as it wakes.
   void Raise() {
-    {
-      std::lock_guard<std::mutex> lock(m);
-      raised = true;
-    }
+    std::lock_guard<std::mutex> lock(m);
+    raised = true;
     cv.notify_all();
   }
   bool Wait(std::chrono::milliseconds within = 5000ms) {

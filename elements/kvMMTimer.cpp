@@ -1,0 +1,46 @@
+#include "elements/kvMMTimer.h"
+
+TKvMMTimer::TKvMMTimer() : Timer(NewMMTimer(1000)) {
+  Timer->OnTimer.Proc = &TKvMMTimer::OnTick;
+  Timer->OnTimer.Data = this;
+}
+
+TKvMMTimer::~TKvMMTimer() {
+  // Returns once no tick runs on another thread; a tick on this thread is the one that
+  // freed the element, and learns it through its flag.
+  Free(Timer);
+  if (freedInTick_) *freedInTick_ = true;
+}
+
+void TKvMMTimer::doStart(TData&, std::uint16_t) {
+  Remaining.store(Count);
+  if (Timer->Resolution != Resolution) Timer->Resolution = Resolution;
+  // A running timer with an unchanged Interval keeps running with its phase.
+  Timer->SetInterval(Interval);
+  Timer->SetEnabled(true);
+}
+
+void TKvMMTimer::doStop(TData&, std::uint16_t) {
+  Timer->SetEnabled(false);
+  FireNull(onStop);
+}
+
+void TKvMMTimer::OnTick(void* self, TObj*) { static_cast<TKvMMTimer*>(self)->Tick(); }
+
+void TKvMMTimer::Tick() {
+  if (Busy.exchange(true)) return;
+  std::int32_t r = Remaining.load();
+  while (r >= 0 && !Remaining.compare_exchange_weak(r, r - 1)) {
+  }
+  bool freed = false;
+  freedInTick_ = &freed;
+  FireNull(onTimer);
+  if (freed) return;
+  if (Remaining.load() == 0) {
+    Timer->SetEnabled(false);
+    FireNull(onStop);
+    if (freed) return;
+  }
+  freedInTick_ = nullptr;
+  Busy.store(false);
+}
