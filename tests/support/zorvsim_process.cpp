@@ -167,7 +167,10 @@ std::string ZorvsimPath() { return ZORV_ZORVSIM; }
 
 SimProcess::SimProcess(std::vector<std::string> args) {
   const std::string path = ZorvsimPath();
-  args.insert(args.begin(), {"zorvsim", "--pty"});
+  // A test may serve a line of its own making with --device instead of a new pty.
+  const bool device = std::find(args.begin(), args.end(), "--device") != args.end();
+  args.insert(args.begin(), "zorvsim");
+  if (!device) args.insert(args.begin() + 1, "--pty");
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -194,9 +197,12 @@ SimProcess::SimProcess(std::vector<std::string> args) {
     const auto nl = output_.find('\n');
     if (nl != std::string::npos) {
       const std::string first = output_.substr(0, nl);
-      if (first.rfind("PTY ", 0) == 0) {
-        pty_ = first.substr(4);
-        return;
+      for (const char* tag : {"PTY ", "DEVICE "}) {
+        const std::string t(tag);
+        if (first.rfind(t, 0) == 0) {
+          pty_ = first.substr(t.size());
+          return;
+        }
       }
       break;
     }
@@ -206,7 +212,7 @@ SimProcess::SimProcess(std::vector<std::string> args) {
   Finish(2000);
   ::close(out_);
   out_ = -1;
-  throw std::runtime_error("zorvsim (" + path + ") did not announce a pty; it wrote: " + output_);
+  throw std::runtime_error("zorvsim (" + path + ") did not announce its line; it wrote: " + output_);
 }
 
 SimProcess::~SimProcess() {

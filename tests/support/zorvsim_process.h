@@ -16,6 +16,7 @@ std::string ZorvsimPath();
 class SimProcess {
  public:
   // Throws std::runtime_error when the simulator does not announce its pty within 10 s.
+  // With "--device PATH" among the args it serves that line instead (pty() gives PATH).
   explicit SimProcess(std::vector<std::string> args = {});
   ~SimProcess();  // SIGTERM if still running, reaps it
   SimProcess(const SimProcess&) = delete;
