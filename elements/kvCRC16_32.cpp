@@ -124,12 +124,27 @@ void ForEachByte(const std::string& text, std::uint8_t inputMode, Feed&& feed) {
 
 std::uint32_t Swap16(std::uint32_t r) { return ((r & 0xFFu) << 8) | ((r >> 8) & 0xFFu); }
 
+// Hex2Int of ReadString(d, point, property), without copying the property when the
+// point is unconnected (this runs once per image byte).
+std::uint32_t ReadHex(TData& d, const TEventPoint& point, const std::string& property) {
+  if (!point.Connected() && !property.empty()) return static_cast<std::uint32_t>(Hex2Int(property));
+  return static_cast<std::uint32_t>(Hex2Int(ReadString(d, point, property)));
+}
+
+// Exactly `digits` upper-case hexadecimal digits of r.
+std::string FixedHex(std::uint32_t r, int digits) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string s(static_cast<std::size_t>(digits), '0');
+  for (int i = digits - 1; i >= 0; --i, r >>= 4) s[static_cast<std::size_t>(i)] = kDigits[r & 15u];
+  return s;
+}
+
 }  // namespace
 
 void TKvCRC16_32::doCRC(TData& d, std::uint16_t) {
   std::string text = ReadString(d, Data, std::string());
-  const auto poly = static_cast<std::uint32_t>(Hex2Int(ReadString(d, PolynomialPoint, Polynomial)));
-  const auto init = static_cast<std::uint32_t>(Hex2Int(ReadString(d, InitValuePoint, InitValue)));
+  const std::uint32_t poly = ReadHex(d, PolynomialPoint, Polynomial);
+  const std::uint32_t init = ReadHex(d, InitValuePoint, InitValue);
   const std::uint8_t type = CRCType;
 
   if (InputMode == 1 && text.find_first_of(" $") != std::string::npos) {
@@ -170,13 +185,9 @@ void TKvCRC16_32::doCRC(TData& d, std::uint16_t) {
     }
   }
 
-  std::string result;
-  if (type == 4) {
-    result = Int2Hex(r, 8);
-  } else {
+  if (type != 4) {
     r &= 0xFFFFu;
     if (SwapResult != 0) r = Swap16(r);
-    result = Int2Hex(r, 4);
   }
-  PassOnString(d, onCRC, std::move(result));
+  PassOnString(d, onCRC, FixedHex(r, type == 4 ? 8 : 4));
 }

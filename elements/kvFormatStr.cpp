@@ -24,10 +24,12 @@ void TKvFormatStr::doFormat(TData& d, std::uint16_t) {
   ReplaceAll(result, "%%", kPercent);
   const std::int32_t count = std::min(DataCount, kMaxPoints);
   for (std::int32_t k = 1; k <= count; ++k) {
-    const std::string tag = "%" + Int2Str(k);
+    std::string tag(1, '%');
+    tag += Int2Str(k);
     const TEventPoint point = static_cast<std::size_t>(k - 1) < Str.size() ? Str[k - 1] : TEventPoint{};
-    const std::string value = ReadString(d, point, std::string());
-    ReplaceAll(result, tag, kMark + value, [&](std::size_t pos) {
+    std::string value = kMark;
+    value += ReadString(d, point, std::string());
+    ReplaceAll(result, tag, value, [&](std::size_t pos) {
       const std::size_t after = pos - 1 + tag.size();
       return after >= result.size() || result[after] < '0' || result[after] > '9';
     });
