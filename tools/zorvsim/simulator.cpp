@@ -184,6 +184,8 @@ std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine
 }  // namespace
 
 int RunSimulator(const Options& o) {
+  // A reader of standard output that went away must not cost the orderly end.
+  ::signal(SIGPIPE, SIG_IGN);
   Clock clock;
   Engine engine(o);
   Signals signals;
