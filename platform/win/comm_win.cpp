@@ -1,0 +1,215 @@
+// Windows implementation of the serial line calls: the real kernel32 and advapi32 calls,
+// with overlapped I/O. Every completion record carries its own event, so a write, a read
+// and the reader thread's event wait can be pending at the same time.
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/comm.h"
+
+namespace zorv::comm {
+
+class TIoRecord {
+ public:
+  OVERLAPPED ov{};
+};
+
+namespace {
+
+HANDLE H(THandle h) { return reinterpret_cast<HANDLE>(h); }
+TResult Result(BOOL ok) { return ok ? Ok() : Fail(GetLastError()); }
+
+static_assert(sizeof(DCB) == sizeof(TDcb));
+
+class TWinCommApi final : public TCommApi {
+ public:
+  THandle CreateFile(const std::string& name, bool overlapped, std::uint32_t& error) override {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (overlapped ? FILE_FLAG_OVERLAPPED : 0);
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
+                           nullptr);
+    error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    return h == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<THandle>(h);
+  }
+  TResult CloseHandle(THandle h) override { return Result(::CloseHandle(H(h))); }
+
+  TResult GetCommState(THandle h, TDcb& dcb) override {
+    DCB d{};
+    d.DCBlength = sizeof d;
+    if (!::GetCommState(H(h), &d)) return Fail(GetLastError());
+    std::memcpy(&dcb, &d, sizeof d);  // same layout, flag word included
+    return Ok();
+  }
+  TResult SetCommState(THandle h, const TDcb& dcb) override {
+    DCB d;
+    std::memcpy(&d, &dcb, sizeof d);
+    return Result(::SetCommState(H(h), &d));
+  }
+  TResult SetCommTimeouts(THandle h, const TCommTimeouts& t) override {
+    COMMTIMEOUTS c{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                   t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
+    return Result(::SetCommTimeouts(H(h), &c));
+  }
+  TResult SetupComm(THandle h, std::uint32_t inQueue, std::uint32_t outQueue) override {
+    return Result(::SetupComm(H(h), inQueue, outQueue));
+  }
+  TResult SetCommMask(THandle h, std::uint32_t mask) override { return Result(::SetCommMask(H(h), mask)); }
+  TResult PurgeComm(THandle h, std::uint32_t flags) override { return Result(::PurgeComm(H(h), flags)); }
+  TResult ClearCommError(THandle h, std::uint32_t& errors, TComStat& stat) override {
+    DWORD e = 0;
+    COMSTAT s{};
+    if (!::ClearCommError(H(h), &e, &s)) return Fail(GetLastError());
+    errors = e;
+    stat.Flags = 0;
+    stat.cbInQue = s.cbInQue;
+    stat.cbOutQue = s.cbOutQue;
+    return Ok();
+  }
+  TResult GetCommModemStatus(THandle h, std::uint32_t& status) override {
+    DWORD s = 0;
+    if (!::GetCommModemStatus(H(h), &s)) return Fail(GetLastError());
+    status = s;
+    return Ok();
+  }
+  TResult FlushFileBuffers(THandle h) override { return Result(::FlushFileBuffers(H(h))); }
+
+  TIoRecord* CreateIoRecord() override {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!event) return nullptr;
+    auto* io = new TIoRecord;
+    io->ov.hEvent = event;
+    return io;
+  }
+  void CloseIoRecord(TIoRecord* io) override {
+    if (!io) return;
+    ::CloseHandle(io->ov.hEvent);
+    delete io;
+  }
+  // Each new operation starts from a clean record: offsets and status zero, event reset.
+  static void Rearm(TIoRecord& io) {
+    HANDLE event = io.ov.hEvent;
+    std::memset(&io.ov, 0, sizeof io.ov);
+    io.ov.hEvent = event;
+    ResetEvent(event);
+  }
+  TResult WaitCommEvent(THandle h, std::uint32_t& mask, TIoRecord& io) override {
+    Rearm(io);
+    static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
+    return Result(::WaitCommEvent(H(h), reinterpret_cast<DWORD*>(&mask), &io.ov));
+  }
+  TResult ReadFile(THandle h, void* buffer, std::uint32_t n, std::uint32_t& done, TIoRecord& io) override {
+    Rearm(io);
+    DWORD got = 0;
+    const BOOL ok = ::ReadFile(H(h), buffer, n, &got, &io.ov);
+    const DWORD error = ok ? 0 : GetLastError();
+    done = got;
+    return ok ? Ok() : Fail(error);
+  }
+  TResult WriteFile(THandle h, const void* buffer, std::uint32_t n, std::uint32_t& done,
+                    TIoRecord& io) override {
+    Rearm(io);
+    DWORD put = 0;
+    const BOOL ok = ::WriteFile(H(h), buffer, n, &put, &io.ov);
+    const DWORD error = ok ? 0 : GetLastError();
+    done = put;
+    return ok ? Ok() : Fail(error);
+  }
+  std::uint32_t WaitForIo(TIoRecord& io, std::uint32_t timeoutMs) override {
+    return WaitForSingleObject(io.ov.hEvent, timeoutMs);
+  }
+  TResult GetOverlappedResult(THandle h, TIoRecord& io, std::uint32_t& done, bool wait) override {
+    DWORD n = 0;
+    const BOOL ok = ::GetOverlappedResult(H(h), &io.ov, &n, wait ? TRUE : FALSE);
+    const DWORD error = ok ? 0 : GetLastError();
+    done = n;
+    return ok ? Ok() : Fail(error);
+  }
+
+  struct TStart {
+    TThreadProc proc;
+    void* arg;
+  };
+  static DWORD WINAPI Trampoline(LPVOID p) {
+    const TStart start = *static_cast<TStart*>(p);
+    delete static_cast<TStart*>(p);
+    start.proc(start.arg);
+    return 0;
+  }
+  TThread CreateThread(TThreadProc proc, void* arg, std::uint32_t& error) override {
+    auto* start = new TStart{proc, arg};
+    HANDLE t = ::CreateThread(nullptr, 0, &Trampoline, start, 0, nullptr);
+    if (!t) {
+      error = GetLastError();
+      delete start;
+      return 0;
+    }
+    error = 0;
+    return reinterpret_cast<TThread>(t);
+  }
+  TResult SetThreadPriorityHighest(TThread t) override {
+    return Result(::SetThreadPriority(reinterpret_cast<HANDLE>(t), THREAD_PRIORITY_HIGHEST));
+  }
+  std::uint32_t WaitForThread(TThread t, std::uint32_t timeoutMs) override {
+    return WaitForSingleObject(reinterpret_cast<HANDLE>(t), timeoutMs);
+  }
+  void CloseThread(TThread t) override { ::CloseHandle(reinterpret_cast<HANDLE>(t)); }
+  bool IsCurrentThread(TThread t) override {
+    return GetThreadId(reinterpret_cast<HANDLE>(t)) == GetCurrentThreadId();
+  }
+
+  TResult RegOpenKey(const std::string& subKey, TKey& key) override {
+    HKEY k = nullptr;
+    const LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, &k);
+    if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
+    key = reinterpret_cast<TKey>(k);
+    return Ok();
+  }
+  TResult RegQueryInfoKey(TKey key, std::uint32_t& values, std::uint32_t& maxValueNameLen) override {
+    DWORD count = 0, longest = 0;
+    const LONG r = RegQueryInfoKeyA(reinterpret_cast<HKEY>(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, &count, &longest, nullptr, nullptr, nullptr);
+    if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
+    values = count;
+    maxValueNameLen = longest;
+    return Ok();
+  }
+  TResult RegEnumValue(TKey key, std::uint32_t index, char* name, std::uint32_t& nameSize) override {
+    DWORD size = nameSize;
+    const LONG r = RegEnumValueA(reinterpret_cast<HKEY>(key), index, name, &size, nullptr, nullptr, nullptr,
+                                 nullptr);
+    if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
+    nameSize = size;
+    return Ok();
+  }
+  TResult RegQueryValueEx(TKey key, const char* name, std::uint32_t& type, unsigned char* data,
+                          std::uint32_t& size) override {
+    DWORD t = 0, s = size;
+    const LONG r = RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, &t, data, &s);
+    if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
+    type = t;
+    size = s;
+    return Ok();
+  }
+  void RegCloseKey(TKey key) override { ::RegCloseKey(reinterpret_cast<HKEY>(key)); }
+};
+
+std::atomic<TCommApi*> g_api{nullptr};
+
+}  // namespace
+
+TCommApi& SystemCommApi() {
+  static TWinCommApi api;
+  return api;
+}
+
+TCommApi& CommApi() {
+  TCommApi* api = g_api.load(std::memory_order_acquire);
+  return api ? *api : SystemCommApi();
+}
+
+void SetCommApi(TCommApi* api) { g_api.store(api, std::memory_order_release); }
+
+std::string RegisterSerialPath(const std::string&) { return std::string(); }
+void UnregisterSerialPath(const std::string&) {}
+
+}  // namespace zorv::comm

@@ -1,0 +1,564 @@
+#include "serial/kvComAsync.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+using namespace zorv::comm;
+
+// What the reader thread shares with the element. The thread keeps its own reference, so
+// the record outlives an element freed by one of the thread's handlers; once `stop` is set
+// the thread touches neither the element nor the port again.
+struct TKvComAsync::TReader {
+  TCommApi* api = nullptr;
+  THandle port = kInvalidHandle;
+  TKvComAsync* owner = nullptr;
+  bool abortOnError = false;
+  TThread thread = 0;
+  std::atomic<bool> stop{false};
+
+  // The thread starts its loop once the open is complete.
+  std::mutex m;
+  std::condition_variable cv;
+  bool go = false;
+  void Go() {
+    {
+      std::lock_guard<std::mutex> lock(m);
+      go = true;
+    }
+    cv.notify_all();
+  }
+  void AwaitGo() {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [this] { return go; });
+  }
+};
+
+namespace {
+
+constexpr std::uint32_t kPurgeClear = kPurgeTxClear | kPurgeRxClear;
+constexpr std::uint32_t kPurgeAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
+
+// Points are copied before they fire: a handler may free the element that holds them.
+void Fire(TEventPoint p) { FireNull(p); }
+void Fire(TEventPoint p, std::int32_t n) { FireInteger(p, n); }
+
+}  // namespace
+
+TKvComAsync::TKvComAsync() : errors_(NewStrList()) {}
+
+TKvComAsync::~TKvComAsync() {
+  Close();
+  std::vector<std::shared_ptr<TReader>> finished;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished.swap(finished_);
+  }
+  for (const auto& r : finished) {
+    // A handler on that very thread is freeing the element: the thread lets go of it by
+    // itself as soon as the handler returns, so it is only released here.
+    if (!r->api->IsCurrentThread(r->thread)) r->api->WaitForThread(r->thread, kInfinite);
+    r->api->CloseThread(r->thread);
+  }
+  Free(errors_);
+}
+
+bool TKvComAsync::Opened() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return state_ == TState::Open;
+}
+
+std::string TKvComAsync::PortName() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return portName_;
+}
+
+int TKvComAsync::PortNumber(const std::string& name) {
+  if (name.size() > 6 || name.find('\0') != std::string::npos) return 0;
+  if (name.size() < 3) return 0;
+  for (int i = 0; i < 3; ++i) {
+    const char c = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 32) : name[i];
+    if (c != "COM"[i]) return 0;
+  }
+  int number = 0;
+  std::size_t i = 3;
+  for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) number = number * 10 + (name[i] - '0');
+  if (i == 3 || number < 1 || number > 255) return 0;
+  return number;
+}
+
+// ---- Open ------------------------------------------------------------------------------
+
+void TKvComAsync::doOpen(TData& d, std::uint16_t) {
+  JoinFinishedReaders();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (state_ != TState::Closed) return;
+    state_ = TState::Opening;
+  }
+  Fire(onBeforeOpen);
+
+  const std::string name = ReadString(d, PortPoint, Port);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    portName_ = name;
+  }
+  auto failed = [this] {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      state_ = TState::Closed;
+    }
+    changed_.notify_all();
+    Fire(onOpen, 0);
+  };
+  const int number = PortNumber(name);
+  if (number == 0) return failed();
+
+  const std::int32_t dtr = ReadInteger(d, DtrControlPoint, DtrControl);
+  const std::int32_t rts = ReadInteger(d, RtsControlPoint, RtsControl);
+  const std::int32_t baud = ReadInteger(d, BaudPoint, Baud);
+
+  TCommApi& api = CommApi();
+  std::uint32_t error = 0;
+  const THandle h = api.CreateFile("\\\\.\\" + name, true, error);
+  if (h == kInvalidHandle) return failed();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    api_ = &api;
+    port_ = h;
+  }
+  // A failed set-up step closes the port with all the close events before onOpen 0.
+  auto setupFailed = [this] {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      state_ = TState::Closing;
+      closer_ = std::this_thread::get_id();
+    }
+    CloseSteps();
+    Fire(onOpen, 0);
+  };
+
+  TDcb dcb;
+  (void)api.GetCommState(h, dcb);
+  dcb.DCBlength = sizeof(TDcb);
+  dcb.BaudRate = static_cast<std::uint32_t>(baud);
+  dcb.ByteSize = static_cast<std::uint8_t>(DataBits + 5);
+  dcb.Parity = Parity;
+  dcb.StopBits = StopBits;
+  dcb.XonLim = dcb.XoffLim = static_cast<std::uint16_t>(InQueue / 4);
+  dcb.EvtChar = static_cast<char>(EventChar);
+  dcb.XonChar = static_cast<char>(XonChar);
+  dcb.XoffChar = static_cast<char>(XoffChar);
+  std::uint32_t flags = kDcbBinary;
+  flags |= static_cast<std::uint32_t>(dtr >= 0 && dtr <= 2 ? dtr : 0) << kDcbDtrControlShift;
+  flags |= static_cast<std::uint32_t>(rts >= 0 && rts <= 3 ? rts : 0) << kDcbRtsControlShift;
+  if (DiscardNull) flags |= kDcbNull;
+  if (AbortOnError) flags |= kDcbAbortOnError;
+  if (ParityCheck) {
+    flags |= kDcbParity;
+    if (ReplaceErrors) {
+      flags |= kDcbErrorChar;
+      dcb.ErrorChar = static_cast<char>(ErrorChar);
+    }
+  }
+  if (DsrSensitivity) flags |= kDcbDsrSensitivity;
+  if (CtsFlow) flags |= kDcbOutxCtsFlow;
+  if (DsrFlow) flags |= kDcbOutxDsrFlow;
+  if (TxContinueOnXoff) flags |= kDcbTxContinueOnXoff;
+  if (XonXoffIn) flags |= kDcbInX;
+  if (XonXoffOut) flags |= kDcbOutX;
+  dcb.Flags = flags;
+
+  std::uint32_t mask = 0;
+  if (EvRxChar) mask |= kEvRxChar;
+  if (EvRxFlag) mask |= kEvRxFlag;
+  if (EvTxEmpty) mask |= kEvTxEmpty;
+  if (EvCTS) mask |= kEvCts;
+  if (EvDSR) mask |= kEvDsr;
+  if (EvRLSD) mask |= kEvRlsd;
+  if (EvBreak) mask |= kEvBreak;
+  if (EvErr) mask |= kEvErr;
+  if (EvRing) mask |= kEvRing;
+  if (EvRx80Full) mask |= kEvRx80Full;
+
+  TCommTimeouts timeouts;
+  timeouts.ReadIntervalTimeout = ReadInterval;
+  timeouts.ReadTotalTimeoutMultiplier = ReadTotalMultiplier;
+  timeouts.ReadTotalTimeoutConstant = ReadTotalConstant;
+  timeouts.WriteTotalTimeoutMultiplier = WriteTotalMultiplier;
+  timeouts.WriteTotalTimeoutConstant = WriteTotalConstant;
+  dcb_ = dcb;
+  timeouts_ = timeouts;
+  eventMask_ = mask;
+
+  bool ok = api.PurgeComm(h, kPurgeClear).ok;
+  (void)api.SetupComm(h, static_cast<std::uint32_t>(InQueue), static_cast<std::uint32_t>(OutQueue));
+  if (ok) ok = api.SetCommState(h, dcb).ok;
+  if (ok) ok = api.SetCommTimeouts(h, timeouts).ok;
+  if (ok) ok = api.SetCommMask(h, mask).ok;
+  if (!ok) return setupFailed();
+
+  std::shared_ptr<TReader> reader;
+  if (mask != 0) {
+    reader = std::make_shared<TReader>();
+    reader->api = &api;
+    reader->port = h;
+    reader->owner = this;
+    reader->abortOnError = AbortOnError;
+    auto* arg = new std::shared_ptr<TReader>(reader);
+    reader->thread = api.CreateThread(&TKvComAsync::ReaderMain, arg, error);
+    if (reader->thread == 0) {
+      delete arg;
+      return setupFailed();
+    }
+    (void)api.SetThreadPriorityHighest(reader->thread);
+  }
+
+  std::uint32_t status = 0;
+  const bool lines = api.GetCommModemStatus(h, status).ok;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reader_ = reader;
+    state_ = TState::Open;
+  }
+  changed_.notify_all();
+  if (reader) reader->Go();
+  if (lines) {
+    if (status & kMsCtsOn) Fire(onCTS, 1);
+    if (status & kMsDsrOn) Fire(onDSR, 1);
+    if (status & kMsRlsdOn) Fire(onRLSD, 1);
+  }
+  Fire(onOpen, number);
+}
+
+// ---- Close -----------------------------------------------------------------------------
+
+void TKvComAsync::doClose(TData&, std::uint16_t) {
+  JoinFinishedReaders();
+  Close();
+}
+
+void TKvComAsync::Close() {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (state_ == TState::Closing) {
+      // A close is under way on another thread or further up this one. The reader thread
+      // must not wait for it (that closer waits for the reader thread), nor must a handler
+      // of the closer's own events; any other thread waits until the port is closed.
+      if (closer_ == std::this_thread::get_id()) return;
+      if (reader_ && reader_->api->IsCurrentThread(reader_->thread)) return;
+      changed_.wait(lock, [this] { return state_ != TState::Closing; });
+      return;
+    }
+    if (state_ != TState::Open) return;
+    state_ = TState::Closing;
+    closer_ = std::this_thread::get_id();
+  }
+  CloseSteps();
+}
+
+void TKvComAsync::CloseSteps() {
+  Fire(onBeforeClose);
+  std::shared_ptr<TReader> reader;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reader.swap(reader_);
+  }
+  if (reader) StopReader(reader);
+  if (FlushOnClose) (void)api_->FlushFileBuffers(port_);
+  (void)api_->PurgeComm(port_, kPurgeAll);
+  {
+    // Reads and writes of other threads end with the purge (or their time-outs).
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return users_ == 0; });
+  }
+  Fire(onCTS, 0);
+  Fire(onDSR, 0);
+  Fire(onRLSD, 0);
+  (void)api_->CloseHandle(port_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    port_ = kInvalidHandle;
+  }
+  Fire(onClose);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_ = TState::Closed;
+    closer_ = std::thread::id();
+  }
+  changed_.notify_all();
+}
+
+void TKvComAsync::StopReader(const std::shared_ptr<TReader>& reader) {
+  TCommApi& api = *reader->api;
+  reader->stop.store(true);
+  reader->Go();
+  if (api.IsCurrentThread(reader->thread)) {
+    // Closing from a handler on the reader thread: the thread ends when the handler
+    // returns; whoever next opens, closes or frees the element waits for that.
+    (void)api.SetCommMask(reader->port, 0);
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_.push_back(reader);
+    return;
+  }
+  // SetCommMask 0 completes the pending wait. It is repeated, because a wait that began
+  // just after the first one would otherwise stay pending.
+  do {
+    (void)api.SetCommMask(reader->port, 0);
+  } while (api.WaitForThread(reader->thread, 100) != kWaitObject0);
+  api.CloseThread(reader->thread);
+}
+
+void TKvComAsync::JoinFinishedReaders() {
+  std::vector<std::shared_ptr<TReader>> finished;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished.swap(finished_);
+  }
+  std::vector<std::shared_ptr<TReader>> keep;
+  for (const auto& r : finished) {
+    if (r->api->IsCurrentThread(r->thread)) {
+      keep.push_back(r);
+      continue;
+    }
+    r->api->WaitForThread(r->thread, kInfinite);
+    r->api->CloseThread(r->thread);
+  }
+  if (keep.empty()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  finished_.insert(finished_.end(), keep.begin(), keep.end());
+}
+
+// ---- Reader thread ---------------------------------------------------------------------
+
+void TKvComAsync::ReaderMain(void* arg) {
+  const std::shared_ptr<TReader> r = std::move(*static_cast<std::shared_ptr<TReader>*>(arg));
+  delete static_cast<std::shared_ptr<TReader>*>(arg);
+  r->AwaitGo();
+  TCommApi& api = *r->api;
+  TIoRecord* io = api.CreateIoRecord();
+  int aborts = 0;
+  while (io && !r->stop.load()) {
+    std::uint32_t mask = 0;
+    bool done = false, aborted = false, broken = false;
+    const TResult w = api.WaitCommEvent(r->port, mask, *io);
+    if (w.ok) {
+      done = true;
+    } else if (w.error == kErrorIoPending) {
+      if (api.WaitForIo(*io, kInfinite) != kWaitObject0) break;
+      std::uint32_t n = 0;
+      const TResult g = api.GetOverlappedResult(r->port, *io, n, false);
+      done = g.ok;
+      aborted = !g.ok && g.error == kErrorOperationAborted;
+      broken = !g.ok && !aborted;
+    } else {
+      aborted = w.error == kErrorOperationAborted;
+      broken = !aborted;
+    }
+    // Set before the wake-up of a close: ended on purpose, whatever the wait reported.
+    if (r->stop.load()) break;
+    // Anything but an aborted wait failing means that the line is gone (a device pulled
+    // out, a terminal hung up): waiting again would fail again at once.
+    if (broken) break;
+    if (aborted) {
+      // Under wine a wait on a line without modem signals ends aborted within a few
+      // milliseconds, and with fAbortOnError every wait after a line error does, until
+      // ClearCommError. Neither is a request to end: clear the error state and wait again,
+      // pausing when aborts follow each other so the loop never spins.
+      if (r->abortOnError) {
+        std::uint32_t errors = 0;
+        TComStat stat;
+        (void)api.ClearCommError(r->port, errors, stat);
+      }
+      if (++aborts > 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    aborts = 0;
+    if (done && mask != 0 && !r->owner->HandleEvents(mask, *r)) break;
+  }
+  if (io && !r->stop.load()) {
+    // Ended by itself: the port still belongs to the element, which will close it.
+    (void)api.SetCommMask(r->port, 0);
+    (void)api.PurgeComm(r->port, kPurgeClear);
+  }
+  api.CloseIoRecord(io);
+}
+
+bool TKvComAsync::HandleEvents(std::uint32_t mask, TReader& r) {
+  TCommApi& api = *r.api;
+  // After each firing: a handler may have closed the port or freed the element.
+  auto gone = [&r] { return r.stop.load(); };
+  auto line = [&](std::uint32_t bit, const TEventPoint& point) {
+    std::uint32_t status = 0;
+    if (!api.GetCommModemStatus(r.port, status).ok) return true;
+    Fire(point, (status & bit) ? 1 : 0);
+    return !gone();
+  };
+  if (mask & kEvRxChar) {
+    std::uint32_t errors = 0;
+    TComStat stat;
+    if (api.ClearCommError(r.port, errors, stat).ok) {
+      Fire(onRxChar, static_cast<std::int32_t>(stat.cbInQue));
+      if (gone()) return false;
+    }
+  }
+  if (mask & kEvTxEmpty) {
+    Fire(onTxEmpty);
+    if (gone()) return false;
+  }
+  if (mask & kEvBreak) {
+    Fire(onBreak);
+    if (gone()) return false;
+  }
+  if (mask & kEvRing) {
+    Fire(onRing);
+    if (gone()) return false;
+  }
+  if ((mask & kEvCts) && !line(kMsCtsOn, onCTS)) return false;
+  if ((mask & kEvDsr) && !line(kMsDsrOn, onDSR)) return false;
+  if (mask & kEvRxFlag) {
+    Fire(onRxFlag);
+    if (gone()) return false;
+  }
+  if ((mask & kEvRlsd) && !line(kMsRlsdOn, onRLSD)) return false;
+  if (mask & kEvErr) {
+    if (!AbortOnError) RebuildErrors(r);
+    Fire(onError);
+    if (gone()) return false;
+  }
+  if (mask & kEvRx80Full) {
+    Fire(onRx80Full);
+    if (gone()) return false;
+  }
+  return true;
+}
+
+void TKvComAsync::RebuildErrors(TReader& r) {
+  std::uint32_t errors = 0;
+  TComStat stat;
+  if (!r.api->ClearCommError(r.port, errors, stat).ok) return;
+  errors_->Clear();
+  if (errors & kCeFrame) errors_->Add("Receive Framing Error");
+  if ((errors & kCeRxParity) && ParityCheck) errors_->Add("Receive Parity Error");
+  if (errors & kCeOverrun) errors_->Add("Receive Overrun Error");
+  if (errors & kCeRxOver) errors_->Add("Receive Queue overflow");
+  if (errors & kCeTxFull) errors_->Add("TX Queue is full");
+  if (errors & kCeBreak) errors_->Add("Break Detected");
+  if (errors & kCeIoe) errors_->Add("Port I/O Error");
+  if (errors & kCeMode) errors_->Add("Requested mode unsupported");
+}
+
+// ---- Write and read --------------------------------------------------------------------
+
+bool TKvComAsync::AcquirePort(TCommApi*& api, THandle& port) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (state_ != TState::Open) return false;
+  ++users_;
+  api = api_;
+  port = port_;
+  return true;
+}
+
+void TKvComAsync::ReleasePort() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --users_;
+  }
+  changed_.notify_all();
+}
+
+void TKvComAsync::doWrite(TData& d, std::uint16_t) {
+  const std::string text = AsString(d);
+  TCommApi* api = nullptr;
+  THandle port = kInvalidHandle;
+  if (!AcquirePort(api, port)) return;
+  // A record of its own: writes may run on several threads at once, and beside a read.
+  TIoRecord* io = api->CreateIoRecord();
+  bool fire = false;
+  std::int32_t written = 0;
+  if (io) {
+    std::uint32_t n = 0;
+    const TResult w = api->WriteFile(port, text.data(), static_cast<std::uint32_t>(text.size()), n, *io);
+    if (w.ok || w.error == kErrorIoPending) {
+      std::uint32_t done = 0;
+      const TResult g = api->GetOverlappedResult(port, *io, done, true);
+      written = g.ok ? static_cast<std::int32_t>(done) : 0;
+      fire = true;
+    }
+    api->CloseIoRecord(io);
+  }
+  const TEventPoint point = onWrite;
+  ReleasePort();
+  if (fire) Fire(point, written);
+}
+
+void TKvComAsync::doRead(TData& d, std::uint16_t) {
+  const std::int32_t count = AsInteger(d);
+  if (count <= 0) return;
+  TCommApi* api = nullptr;
+  THandle port = kInvalidHandle;
+  if (!AcquirePort(api, port)) return;
+  // Only what is waiting is read: the buffer never exceeds the input queue, and a read
+  // never waits for bytes that have not come (under wine it would wait for them).
+  std::uint32_t errors = 0;
+  TComStat stat;
+  const std::uint32_t n = api->ClearCommError(port, errors, stat).ok
+                              ? std::min(static_cast<std::uint32_t>(count), stat.cbInQue)
+                              : 0;
+  bool fire = false;
+  std::string bytes;
+  if (n > 0) {
+    if (TIoRecord* io = api->CreateIoRecord()) {
+      bytes.resize(n);
+      std::uint32_t got = 0;
+      const TResult r = api->ReadFile(port, bytes.data(), n, got, *io);
+      if (r.ok || r.error == kErrorIoPending) {
+        std::uint32_t done = 0;
+        const TResult g = api->GetOverlappedResult(port, *io, done, true);
+        bytes.resize(g.ok ? std::min(done, n) : 0);
+        // A failed read reports an empty chunk; a read that found nothing reports nothing.
+        fire = !g.ok || done > 0;
+      }
+      api->CloseIoRecord(io);
+    }
+  }
+  const TEventPoint point = onRead;
+  ReleasePort();
+  if (fire) FireString(point, bytes);
+}
+
+// ---- Port list -------------------------------------------------------------------------
+
+void TKvComAsync::doEnumPorts(TData&, std::uint16_t) {
+  TCommApi& api = CommApi();
+  TKey key = 0;
+  if (!api.RegOpenKey("HARDWARE\\DEVICEMAP\\SERIALCOMM", key).ok) return;
+  std::uint32_t count = 0, longest = 0;
+  if (!api.RegQueryInfoKey(key, count, longest).ok || count == 0) {
+    api.RegCloseKey(key);
+    return;
+  }
+  std::string name(static_cast<std::size_t>(longest) + 1, '\0');
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint32_t nameSize = longest + 1;
+    if (!api.RegEnumValue(key, i, name.data(), nameSize).ok) break;
+    std::uint32_t type = 0, size = 0;
+    if (!api.RegQueryValueEx(key, name.c_str(), type, nullptr, size).ok || type != kRegSz) break;
+    // One byte more than asked for: a value stored without its terminator still ends.
+    std::string data(static_cast<std::size_t>(size) + 1, '\0');
+    if (!api.RegQueryValueEx(key, name.c_str(), type, reinterpret_cast<unsigned char*>(data.data()), size).ok)
+      break;
+    const std::string port(data.c_str());
+    if (!CheckPorts) {
+      FireString(onEnumPorts, port);
+      continue;
+    }
+    std::uint32_t error = 0;
+    const THandle h = api.CreateFile("\\\\.\\" + port, false, error);
+    if (h == kInvalidHandle) continue;
+    FireString(onEnumPorts, port);
+    (void)api.CloseHandle(h);
+  }
+  api.RegCloseKey(key);
+}

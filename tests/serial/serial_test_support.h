@@ -1,0 +1,147 @@
+// Shared helpers of the serial element's tests: a journal that records every output of the
+// element as "name value" lines in firing order (from any thread), and waiting with a
+// generous bound.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runtime/Share.h"
+#include "serial/kvComAsync.h"
+
+namespace zorv::test {
+
+class Journal {
+ public:
+  // Records `name value` (or just `name` for NULL values) and runs the reaction, if any.
+  struct Entry {
+    Journal* journal;
+    std::string name;
+    std::function<void(TData&)> react;
+    void Fire(TData& d, std::uint16_t) {
+      journal->Add(name, d);
+      if (react) react(d);
+    }
+  };
+
+  // Wires every output of the element to the journal.
+  void Attach(TKvComAsync* e) {
+    Wire(e->onWrite, "onWrite");
+    Wire(e->onRead, "onRead");
+    Wire(e->onEnumPorts, "onEnumPorts");
+    Wire(e->onRxChar, "onRxChar");
+    Wire(e->onRing, "onRing");
+    Wire(e->onCTS, "onCTS");
+    Wire(e->onDSR, "onDSR");
+    Wire(e->onRLSD, "onRLSD");
+    Wire(e->onRxFlag, "onRxFlag");
+    Wire(e->onBreak, "onBreak");
+    Wire(e->onRx80Full, "onRx80Full");
+    Wire(e->onTxEmpty, "onTxEmpty");
+    Wire(e->onError, "onError");
+    Wire(e->onBeforeOpen, "onBeforeOpen");
+    Wire(e->onOpen, "onOpen");
+    Wire(e->onBeforeClose, "onBeforeClose");
+    Wire(e->onClose, "onClose");
+  }
+  // Wires one point, with an optional reaction run after the entry is recorded.
+  void Wire(TEventPoint& point, const std::string& name, std::function<void(TData&)> react = nullptr) {
+    for (auto& e : entries_) {
+      if (e->name == name) {
+        e->react = std::move(react);
+        point = MakePoint<&Entry::Fire>(0, e.get());
+        return;
+      }
+    }
+    entries_.push_back(std::make_unique<Entry>(Entry{this, name, std::move(react)}));
+    point = MakePoint<&Entry::Fire>(0, entries_.back().get());
+  }
+
+  void Add(const std::string& name, const TData& d) {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      const std::string text = d.DataKind == kindNull ? name : name + " " + AsString(d);
+      lines_.push_back(text);
+      if (name == "onRead") chunks_.push_back(d.StrValue);
+    }
+    cv_.notify_all();
+  }
+
+  std::vector<std::string> Lines() {
+    std::lock_guard<std::mutex> lock(m_);
+    return lines_;
+  }
+  std::vector<std::string> Named(const std::string& name) {
+    std::vector<std::string> out;
+    for (const std::string& l : Lines())
+      if (l == name || l.compare(0, name.size() + 1, name + " ") == 0) out.push_back(l);
+    return out;
+  }
+  std::vector<std::string> Chunks() {
+    std::lock_guard<std::mutex> lock(m_);
+    return chunks_;
+  }
+  std::string Received() {
+    std::string all;
+    for (const std::string& c : Chunks()) all += c;
+    return all;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(m_);
+    lines_.clear();
+    chunks_.clear();
+  }
+  // Waits until the predicate holds over the lines (at most `seconds`).
+  bool AwaitLines(const std::function<bool(const std::vector<std::string>&)>& ok, int seconds = 20) {
+    std::unique_lock<std::mutex> lock(m_);
+    return cv_.wait_for(lock, std::chrono::seconds(seconds), [&] { return ok(lines_); });
+  }
+  bool AwaitLine(const std::string& line, int seconds = 20) {
+    return AwaitLines([&](const std::vector<std::string>& ls) {
+      for (const std::string& l : ls)
+        if (l == line) return true;
+      return false;
+    }, seconds);
+  }
+  bool AwaitReceived(std::size_t bytes, int seconds = 20) {
+    std::unique_lock<std::mutex> lock(m_);
+    return cv_.wait_for(lock, std::chrono::seconds(seconds), [&] {
+      std::size_t n = 0;
+      for (const std::string& c : chunks_) n += c.size();
+      return n >= bytes;
+    });
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::vector<std::string> lines_;
+  std::vector<std::string> chunks_;
+  std::vector<std::unique_ptr<Entry>> entries_;
+};
+
+// The property values the main scheme gives the element.
+inline void SetProgramProperties(TKvComAsync* e) {
+  e->Baud = 38462;
+  e->DataBits = 3;
+  e->AbortOnError = true;
+  e->XoffChar = 19;
+  e->XonChar = 17;
+  e->InQueue = 4096;
+  e->OutQueue = 4096;
+  e->EvRxChar = true;
+  e->ReadInterval = 0xFFFFFFFFu;
+  e->WriteTotalConstant = 1000;
+  e->WriteTotalMultiplier = 100;
+  e->CheckPorts = true;
+}
+
+inline TData NullData() { return TData(); }
+
+}  // namespace zorv::test
