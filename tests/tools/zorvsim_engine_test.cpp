@@ -72,6 +72,8 @@ TEST(ZorvsimEngine, IdentificationVariants) {
   o.name = "X1";
   o.version = "7.2";
   EXPECT_EQ(Pieces(Engine(o).Feed("VERS", 0)), std::vector<std::string>{"zorvantique X1 7.2"});
+  o.noVersion = true;
+  EXPECT_EQ(Pieces(Engine(o).Feed("VERS", 0)), std::vector<std::string>{"zorvantique X1"});
   o.identOnly = true;
   EXPECT_EQ(Pieces(Engine(o).Feed("VERS", 0)), std::vector<std::string>{"zorvantique"});
 

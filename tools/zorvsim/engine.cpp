@@ -46,6 +46,7 @@ std::string Engine::IdentLine() const {
     for (char& c : ident) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   if (options_.identOnly) return ident;
+  if (options_.noVersion) return ident + " " + options_.name;
   return ident + " " + options_.name + " " + options_.version;
 }
 

@@ -36,7 +36,7 @@ bool ToSeconds(const std::string& text, double& out) {
 std::string UsageText() {
   return "usage: zorvsim [--pty | --device PATH] [--link PATH]\n"
          "               [--ident TEXT] [--name TEXT] [--version TEXT] [--blocks N]\n"
-         "               [--no-vers-reply] [--ident-lower] [--ident-only]\n"
+         "               [--no-vers-reply] [--ident-lower] [--ident-only] [--no-version]\n"
          "               [--split-ack K] [--bad-crc K] [--silence-from K] [--early-fz K]\n"
          "               [--garbage K] [--extra-after-ack K] [--hangup K] [--no-final-fz]\n"
          "               [--split-gap MS] [--pace none|usb|uart] [--baud N]\n"
@@ -100,6 +100,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
       {"--no-vers-reply", &o.noVersReply},
       {"--ident-lower", &o.identLower},
       {"--ident-only", &o.identOnly},
+      {"--no-version", &o.noVersion},
       {"--no-final-fz", &o.noFinalFz},
       {"--echo", &o.echo},
       {"--help", &o.help},

@@ -20,6 +20,7 @@ struct Options {
   bool noVersReply = false;
   bool identLower = false;
   bool identOnly = false;
+  bool noVersion = false;  // identifier and name only: two words, no third blank
 
   // Faults at block K (1-based); 0 means off.
   long splitAck = 0;
