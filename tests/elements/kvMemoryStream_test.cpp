@@ -21,6 +21,10 @@ TStream* StreamWithBytes(const std::string& bytes, bool* freed) {
 class MemoryStream : public ::testing::Test {
  protected:
   EventsOnScope events;
+  // Declared before the element: streams it still owns at the end report into them.
+  bool freed = false;
+  bool firstFreed = false;
+  bool secondFreed = false;
   TObjPtr<TKvMemoryStream> ms{New<TKvMemoryStream>()};
   TEventPoint Point() { return MakePoint<&TKvMemoryStream::Stream>(0, ms.get()); }
 };
@@ -35,7 +39,6 @@ TEST_F(MemoryStream, StartsWithAnEmptyStreamOfItsOwn) {
 }
 
 TEST_F(MemoryStream, ReadersShareOneStreamAndItsPosition) {
-  bool freed = false;
   ms->ReplaceStream(StreamWithBytes("abc", &freed));
   TStream* first = ReadStreamPoint(Point());
   char c = 0;
@@ -48,8 +51,6 @@ TEST_F(MemoryStream, ReadersShareOneStreamAndItsPosition) {
 }
 
 TEST_F(MemoryStream, ReplacingFreesTheOldStreamAndLendsTheNewOne) {
-  bool firstFreed = false;
-  bool secondFreed = false;
   TStream* first = StreamWithBytes("1", &firstFreed);
   TStream* second = StreamWithBytes("22", &secondFreed);
   ms->ReplaceStream(first);
@@ -70,7 +71,6 @@ TEST_F(MemoryStream, ReplacingFreesTheOldStreamAndLendsTheNewOne) {
 }
 
 TEST_F(MemoryStream, DestructionFreesTheOwnedStream) {
-  bool freed = false;
   ms->ReplaceStream(StreamWithBytes("x", &freed));
   ms.reset();
   EXPECT_TRUE(freed);
