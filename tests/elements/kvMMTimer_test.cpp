@@ -10,7 +10,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "tests/support/probes.h"
 
@@ -18,314 +17,225 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using zorv::test::EventsOnScope;
 
-constexpr std::uint16_t kTick = 0;
-constexpr std::uint16_t kStop = 1;
-
-// Records onTimer ("T") and onStop ("S") from any thread.
+// Records onTimer ("T") and onStop ("S") from any thread; action(point, events so far) then
+// runs on the firing thread. Values and threads are checked as they arrive.
 struct Recorder {
   std::mutex m;
   std::condition_variable changed;
   std::string events;
-  std::vector<std::thread::id> threads;
-  std::vector<std::uint8_t> kinds;
-  Clock::time_point lastStop;
-  // Runs on the firing thread after the event is recorded: (point, events so far).
+  int foreign = 0;  // events fired on a thread other than the test's
+  int nonNull = 0;
+  std::thread::id testThread = std::this_thread::get_id();
   std::function<void(std::uint16_t, const std::string&)> action;
 
-  void doIt(TData& d, std::uint16_t index) {
+  void doIt(TData& d, std::uint16_t point) {
     std::string now;
     {
       std::lock_guard<std::mutex> lock(m);
-      events += index == kTick ? 'T' : 'S';
-      threads.push_back(std::this_thread::get_id());
-      kinds.push_back(d.DataKind);
-      if (index == kStop) lastStop = Clock::now();
+      events += point == 0 ? 'T' : 'S';
+      foreign += std::this_thread::get_id() != testThread;
+      nonNull += d.DataKind != kindNull;
       now = events;
+      changed.notify_all();
     }
-    changed.notify_all();
-    if (action) action(index, now);
+    if (action) action(point, now);
   }
-
   void Wire(TKvMMTimer* t) {
-    t->onTimer = MakePoint<&Recorder::doIt>(kTick, this);
-    t->onStop = MakePoint<&Recorder::doIt>(kStop, this);
+    t->onTimer = MakePoint<&Recorder::doIt>(0, this);
+    t->onStop = MakePoint<&Recorder::doIt>(1, this);
   }
   std::string Events() {
     std::lock_guard<std::mutex> lock(m);
     return events;
   }
-  int Count(char c) {
-    const std::string e = Events();
-    return static_cast<int>(std::count(e.begin(), e.end(), c));
-  }
-  bool WaitFor(const std::function<bool(const std::string&)>& done, std::chrono::milliseconds within = 5000ms) {
+  bool WaitLength(std::size_t n) {
     std::unique_lock<std::mutex> lock(m);
-    return changed.wait_for(lock, within, [&] { return done(events); });
-  }
-  bool WaitEvents(const std::string& expected) {
-    return WaitFor([&](const std::string& e) { return e.size() >= expected.size(); }) && Events() == expected;
+    return changed.wait_for(lock, 5s, [&] { return events.size() >= n; });
   }
 };
 
-struct Signal {
-  std::mutex m;
-  std::condition_variable cv;
-  bool raised = false;
-  // Notifies under the lock: the waiter may destroy the signal as soon as it wakes.
-  void Raise() {
-    std::lock_guard<std::mutex> lock(m);
-    raised = true;
-    cv.notify_all();
+// Waits (a few seconds at most) for a flag raised on another thread.
+bool Eventually(const std::atomic<bool>& flag) {
+  for (const auto end = Clock::now() + 5s; !flag.load(); std::this_thread::sleep_for(1ms)) {
+    if (Clock::now() > end) return false;
   }
-  bool Wait(std::chrono::milliseconds within = 5000ms) {
-    std::unique_lock<std::mutex> lock(m);
-    return cv.wait_for(lock, within, [&] { return raised; });
-  }
-};
+  return true;
+}
 
-TData Null() { return TData{}; }
-
+void Start(TKvMMTimer* t) {
+  TData d;
+  t->doStart(d, 0);
+}
+void Stop(TKvMMTimer* t) {
+  TData d;
+  t->doStop(d, 0);
+}
 // A tick as the library timer delivers it, run on the test's own thread.
-void TickByHand(TKvMMTimer* t) { t->Timer->OnTimer.Proc(t->Timer->OnTimer.Data, t->Timer); }
+void Tick(TKvMMTimer* t) { t->Timer->OnTimer.Proc(t->Timer->OnTimer.Data, t->Timer); }
 
 class MMTimerElement : public ::testing::Test {
  protected:
-  EventsOnScope events;
+  zorv::test::EventsOnScope events;
   Recorder rec;
   TObjPtr<TKvMMTimer> timer{New<TKvMMTimer>()};
-  void Start() {
-    TData d = Null();
-    timer->doStart(d, 0);
-  }
-  void Stop() {
-    TData d = Null();
-    timer->doStop(d, 0);
-  }
+  void SetUp() override { rec.Wire(timer.get()); }
 };
 
-// ---- The tick algorithm, with ticks delivered by hand ----------------------------------
+// ---- The tick algorithm, ticks delivered by hand (the real timer is a minute away) ------
 
-class TickByHandTest : public MMTimerElement {
- protected:
-  void SetUp() override {
-    timer->Interval = 1000000;  // the real timer never ticks during these tests
-    rec.Wire(timer.get());
-  }
-};
-
-TEST_F(MMTimerElement, StartsStoppedWithItsLibraryTimer) {
-  EXPECT_EQ(timer->Interval, 1000u);
-  EXPECT_EQ(timer->Count, 0);
-  EXPECT_FALSE(timer->Enabled);
-  EXPECT_FALSE(timer->Busy.load());
-  ASSERT_NE(timer->Timer, nullptr);
+TEST_F(MMTimerElement, CountThreeGivesThreeTicksThenStopAndAgainAfterStart) {
   EXPECT_EQ(timer->Timer->Interval, 1000u);
-  EXPECT_EQ(timer->Timer->Periodic, 1);
   EXPECT_EQ(timer->Timer->TimerId.load(), 0u);
-}
-
-TEST_F(TickByHandTest, CountThreeGivesThreeTicksThenStop) {
-  timer->Count = 3;
+  EXPECT_FALSE(timer->Busy.load());
+  timer->Interval = 60000;
   timer->Resolution = 1;
-  Start();
+  timer->Count = 3;
+  Start(timer.get());
   EXPECT_EQ(timer->Remaining.load(), 3);
   EXPECT_NE(timer->Timer->TimerId.load(), 0u);
-  EXPECT_EQ(timer->Timer->Interval, 1000000u);
+  EXPECT_EQ(timer->Timer->Interval, 60000u);
   EXPECT_EQ(timer->Timer->Resolution, 1u);
 
-  TickByHand(timer.get());
-  TickByHand(timer.get());
-  EXPECT_EQ(rec.Events(), "TT");
-  EXPECT_EQ(timer->Remaining.load(), 1);
-  TickByHand(timer.get());
+  for (int i = 0; i < 3; ++i) Tick(timer.get());
   EXPECT_EQ(rec.Events(), "TTTS");
-  EXPECT_EQ(timer->Remaining.load(), 0);
   EXPECT_EQ(timer->Timer->TimerId.load(), 0u);
+  Start(timer.get());
+  for (int i = 0; i < 3; ++i) Tick(timer.get());
+  EXPECT_EQ(rec.Events(), "TTTSTTTS");
+  EXPECT_EQ(rec.nonNull, 0);
   EXPECT_FALSE(timer->Busy.load());
-  for (std::uint8_t kind : rec.kinds) EXPECT_EQ(kind, kindNull);
 }
 
-TEST_F(TickByHandTest, CountZeroOrNegativeNeverStopsByItself) {
-  Start();
-  for (int i = 0; i < 4; ++i) TickByHand(timer.get());
+TEST_F(MMTimerElement, CountZeroOrNegativeRunsUntilStop) {
+  timer->Interval = 60000;
+  Start(timer.get());
+  for (int i = 0; i < 4; ++i) Tick(timer.get());
   EXPECT_EQ(timer->Remaining.load(), -1);
-  EXPECT_EQ(rec.Events(), "TTTT");
-  Stop();
+  Stop(timer.get());
   EXPECT_EQ(rec.Events(), "TTTTS");
   EXPECT_EQ(timer->Timer->TimerId.load(), 0u);
 
   timer->Count = -5;
-  Start();
-  TickByHand(timer.get());
+  Start(timer.get());
+  Tick(timer.get());
   EXPECT_EQ(timer->Remaining.load(), -5);
 }
 
-TEST_F(TickByHandTest, ATickDuringATickIsDropped) {
-  Start();
+TEST_F(MMTimerElement, ATickWhileBusyIsDropped) {
+  timer->Interval = 60000;
+  Start(timer.get());
   rec.action = [this](std::uint16_t point, const std::string& e) {
-    if (point == kTick && e.size() == 1) TickByHand(timer.get());
+    if (point == 0 && e == "T") Tick(timer.get());
   };
-  TickByHand(timer.get());
+  Tick(timer.get());
   EXPECT_EQ(rec.Events(), "T");
-  EXPECT_EQ(timer->Remaining.load(), -1);
-
   timer->Busy.store(true);
-  TickByHand(timer.get());
+  Tick(timer.get());
   EXPECT_EQ(rec.Events(), "T");
 }
 
-TEST_F(TickByHandTest, StartFromATickResetsRemaining) {
+TEST_F(MMTimerElement, StartAndStopFromDownstreamOfATick) {
+  timer->Interval = 60000;
   timer->Count = 3;
-  Start();
+  Start(timer.get());
   rec.action = [this](std::uint16_t point, const std::string& e) {
-    if (point == kTick && e == "TT") Start();
+    if (point == 0 && e == "TT") Start(timer.get());       // Remaining back to 3
+    if (point == 0 && e == "TTTTTSTT") Stop(timer.get());  // onStop once
   };
-  for (int i = 0; i < 5; ++i) TickByHand(timer.get());
+  for (int i = 0; i < 5; ++i) Tick(timer.get());
   EXPECT_EQ(rec.Events(), "TTTTTS");
-}
-
-TEST_F(TickByHandTest, StopFromATick) {
-  Start();
-  rec.action = [this](std::uint16_t point, const std::string&) {
-    if (point == kTick) Stop();
-  };
-  TickByHand(timer.get());
-  EXPECT_EQ(rec.Events(), "TS");
+  Start(timer.get());
+  Tick(timer.get());
+  Tick(timer.get());
+  EXPECT_EQ(rec.Events(), "TTTTTSTTS");
   EXPECT_EQ(timer->Timer->TimerId.load(), 0u);
   EXPECT_FALSE(timer->Busy.load());
 }
 
-TEST_F(TickByHandTest, StopFiresEvenWhenStopped) {
-  Stop();
-  Stop();
-  EXPECT_EQ(rec.Events(), "SS");
-}
-
-TEST_F(TickByHandTest, FreedFromItsOwnTick) {
-  TKvMMTimer* t = timer.release();
-  t->Count = 1;
-  TData d;
-  t->doStart(d, 0);
-  rec.action = [t](std::uint16_t point, const std::string&) {
-    if (point == kTick) Free(t);
-  };
-  TickByHand(t);  // returns without touching the freed element: no onStop
-  EXPECT_EQ(rec.Events(), "T");
-}
-
-// ---- With the real timer ---------------------------------------------------------------
-
-class RealTicks : public MMTimerElement {
- protected:
-  void SetUp() override {
-    timer->Interval = 20;
-    rec.Wire(timer.get());
+TEST_F(MMTimerElement, FreedFromDownstreamOfItsOwnTick) {
+  for (std::uint16_t freeOn : {0, 1}) {  // onTimer, then the automatic onStop
+    Recorder r;
+    TKvMMTimer* t = New<TKvMMTimer>();
+    r.Wire(t);
+    t->Count = 1;
+    t->Interval = 60000;
+    Start(t);
+    r.action = [t, freeOn](std::uint16_t point, const std::string&) {
+      if (point == freeOn) Free(t);
+    };
+    Tick(t);  // returns without touching the freed element
+    EXPECT_EQ(r.Events(), freeOn == 0 ? "T" : "TS");
   }
-};
+}
 
-TEST_F(RealTicks, CountThreeTicksThreeTimesThenStopsAndStartsAgain) {
+// ---- With the real timer ----------------------------------------------------------------
+
+TEST_F(MMTimerElement, RealTicksCountThreeThenStopAndAgain) {
+  timer->Interval = 20;
   timer->Count = 3;
-  const Clock::time_point start = Clock::now();
-  Start();
-  ASSERT_TRUE(rec.WaitEvents("TTTS"));
-  EXPECT_GE(rec.lastStop - start, 3 * 20ms - 10ms);
+  Start(timer.get());
+  ASSERT_TRUE(rec.WaitLength(4));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(rec.Events(), "TTTS");
-  {
-    std::lock_guard<std::mutex> lock(rec.m);
-    for (const std::thread::id& id : rec.threads) EXPECT_NE(id, std::this_thread::get_id());
-  }
-
-  Start();
-  ASSERT_TRUE(rec.WaitEvents("TTTSTTTS"));
+  Start(timer.get());
+  ASSERT_TRUE(rec.WaitLength(8));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(rec.Events(), "TTTSTTTS");
+  EXPECT_EQ(rec.foreign, 8);
 }
 
-TEST_F(RealTicks, CountZeroRunsUntilStop) {
-  Start();
-  ASSERT_TRUE(rec.WaitFor([](const std::string& e) { return e.size() >= 4; }));
-  Stop();
-  const int ticks = rec.Count('T');
-  std::this_thread::sleep_for(100ms);
-  EXPECT_LE(rec.Count('T'), ticks + 1);  // at most a tick already under way
-  EXPECT_EQ(rec.Count('S'), 1);
-  EXPECT_EQ(rec.Events().find('S'), static_cast<std::size_t>(ticks));
-}
-
-TEST_F(RealTicks, StartTwiceDoesNotDoubleTheRate) {
+TEST_F(MMTimerElement, RealTicksStartTwiceKeepsTheRateUntilStop) {
   timer->Interval = 25;
   const Clock::time_point start = Clock::now();
-  Start();
-  Start();
+  Start(timer.get());
+  Start(timer.get());
   std::this_thread::sleep_for(500ms);
-  Stop();
+  Stop(timer.get());
   const auto elapsed = Clock::now() - start;
-  std::this_thread::sleep_for(60ms);
-  EXPECT_LE(rec.Count('T'), static_cast<int>(elapsed / 25ms) + 2);
-  EXPECT_GE(rec.Count('T'), 1);
+  const std::string atStop = rec.Events();
+  std::this_thread::sleep_for(100ms);
+  const std::string e = rec.Events();
+  const auto ticks = std::count(e.begin(), e.end(), 'T');
+  EXPECT_LE(ticks, elapsed / 25ms + 2);  // two timers would give twice as many
+  EXPECT_GE(ticks, 1);
+  EXPECT_EQ(std::count(e.begin(), e.end(), 'S'), 1);
+  EXPECT_LE(e.size(), atStop.size() + 1);  // at most a tick already under way
 }
 
-TEST_F(RealTicks, StopFromAnotherThreadDoesNotWaitForTheRunningTick) {
-  Signal entered, release;
+TEST_F(MMTimerElement, StopFromAnotherThreadDoesNotWaitForTheRunningTick) {
+  std::atomic<bool> entered{false}, release{false};
   rec.action = [&](std::uint16_t point, const std::string& e) {
-    if (point != kTick || e != "T") return;
-    entered.Raise();
-    release.Wait();
+    if (point != 0 || e != "T") return;
+    entered.store(true);
+    Eventually(release);
   };
-  Start();
-  ASSERT_TRUE(entered.Wait());
-  Stop();  // the tick is still held
+  timer->Interval = 20;
+  Start(timer.get());
+  EXPECT_TRUE(Eventually(entered));
+  Stop(timer.get());  // while the tick is held
   EXPECT_EQ(rec.Events(), "TS");
-  release.Raise();
+  release.store(true);
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(rec.Events(), "TS");
   EXPECT_FALSE(timer->Busy.load());
 }
 
-TEST_F(RealTicks, StopFromDownstreamDuringATick) {
-  rec.action = [this](std::uint16_t point, const std::string& e) {
-    if (point == kTick && e == "TT") Stop();
-  };
-  Start();
-  ASSERT_TRUE(rec.WaitEvents("TTS"));
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(rec.Events(), "TTS");
-}
-
-TEST_F(RealTicks, FreeWaitsForARunningTick) {
-  Signal entered;
-  std::atomic<bool> left{false};
+TEST_F(MMTimerElement, FreeWaitsForARunningTick) {
+  std::atomic<bool> entered{false}, left{false};
   rec.action = [&](std::uint16_t point, const std::string& e) {
-    if (point != kTick || e != "T") return;
-    entered.Raise();
+    if (point != 0 || e != "T") return;
+    entered.store(true);
     std::this_thread::sleep_for(100ms);
     left.store(true);
   };
-  Start();
-  ASSERT_TRUE(entered.Wait());
+  timer->Interval = 20;
+  Start(timer.get());
+  EXPECT_TRUE(Eventually(entered));
   timer.reset();
   EXPECT_TRUE(left.load());
-  std::this_thread::sleep_for(100ms);
+  std::this_thread::sleep_for(60ms);
   EXPECT_EQ(rec.Events(), "T");
-}
-
-TEST_F(RealTicks, FreedFromItsOwnStop) {
-  Signal freed;
-  TKvMMTimer* t = timer.release();
-  t->Count = 2;
-  rec.action = [&](std::uint16_t point, const std::string&) {
-    if (point != kStop) return;
-    Free(t);
-    freed.Raise();
-  };
-  TData d;
-  t->doStart(d, 0);
-  ASSERT_TRUE(freed.Wait());
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(rec.Events(), "TTS");
 }
 
 }  // namespace
