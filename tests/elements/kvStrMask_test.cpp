@@ -127,7 +127,7 @@ TEST_F(StrMask, StrPointWinsOverTheIncomingValue) {
   EXPECT_EQ(yes.strings().back(), "fz");
 }
 
-// The description's matcher, recursive on stars, with the text and the mask each followed
+// Matching defined recursively on stars, with the text and the mask each followed
 // by a byte 0; positions past the appended byte match nothing.
 bool Reference(const std::string& a, std::size_t i, const std::string& b, std::size_t j) {
   auto at = [](const std::string& s, std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : -1; };
