@@ -9,7 +9,6 @@
 
 #include "tests/support/probes.h"
 #include "winlib/Convert.h"
-#include "winlib/StrStreams.h"
 
 namespace {
 
@@ -145,27 +144,16 @@ TEST_F(Crc, HexModeIgnoresBlanksAndDollarSigns) {
   EXPECT_EQ(expected, Hex4(RefReflected16("12", 0xA001, 0xFFFF)));
 }
 
-TEST_F(Crc, OddHexTextTakesItsLastDigitAsAByte) {
+TEST_F(Crc, HexPairsOddEndsAndUnparsablePairs) {
+  const auto ref = [](const char* bytes, std::size_t n) { return Hex4(RefReflected16(std::string(bytes, n), 0xA001, 0xFFFF)); };
   Set(0, "$A001", "$FFFF", 1);
-  EXPECT_EQ(Run("313"), Hex4(RefReflected16(std::string("\x31\x03", 2), 0xA001, 0xFFFF)));
-  EXPECT_EQ(Run("a"), Hex4(RefReflected16(std::string("\x0A", 1), 0xA001, 0xFFFF)));
-}
-
-TEST_F(Crc, UnparsablePairsGiveZeroOrTheirFirstDigit) {
-  Set(0, "$A001", "$FFFF", 1);
-  // "G1" is not hexadecimal: byte 0; "3G": byte 3; "zz": byte 0.
-  EXPECT_EQ(Run("G13Gzz"), Hex4(RefReflected16(std::string("\x00\x03\x00", 3), 0xA001, 0xFFFF)));
-}
-
-TEST_F(Crc, OtherInputModeKeepsBlanksAndDollarsInThePairs) {
-  Set(0, "$A001", "$FFFF", 2);
-  // Pairs "31", " 3", "2": bytes 0x31, 0, 2.
-  EXPECT_EQ(Run("31 32"), Hex4(RefReflected16(std::string("\x31\x00\x02", 3), 0xA001, 0xFFFF)));
-  // Pairs "$3", "1": a pair parses like any hexadecimal text, "$" first allowed.
-  EXPECT_EQ(Run("$31"), Hex4(RefReflected16(std::string("\x03\x01", 2), 0xA001, 0xFFFF)));
-  // The same text in mode 1 is the two bytes 0x31 0x32.
-  crc->InputMode = 1;
-  EXPECT_EQ(Run("31 32"), Hex4(RefReflected16("12", 0xA001, 0xFFFF)));
+  EXPECT_EQ(Run("313"), ref("\x31\x03", 2));  // the last digit alone is a byte
+  // "G1" is not hexadecimal: byte 0; "3G": byte 3.
+  EXPECT_EQ(Run("G13Gzz"), ref("\x00\x03\x00", 3));
+  // Other modes keep blanks and "$": pairs "31", " 3", "2"; then "$3", "1".
+  crc->InputMode = 2;
+  EXPECT_EQ(Run("31 32"), ref("\x31\x00\x02", 3));
+  EXPECT_EQ(Run("$31"), ref("\x03\x01", 2));
 }
 
 TEST_F(Crc, InitialValueIsCutTo16BitsExceptForType4) {
@@ -255,21 +243,6 @@ TEST_F(Crc, Type3IgnoresPolynomialBitsAboveSixteen) {
   const std::string narrow = Run("123456789");
   crc->Polynomial = "$ABC1021";
   EXPECT_EQ(Run("123456789"), narrow);
-}
-
-TEST_F(Crc, FirstImageBlockByteByByteIsTheModbusChecksum) {
-  TObjPtr<TStream> image{LoadResourceStream("STREAM0")};
-  ASSERT_EQ(image->GetSize(), 260096);
-  std::string block(256, '\0');
-  ASSERT_EQ(image->Read(block.data(), 256), 256);
-
-  Set(0, "$A001", "$FFFF", 1);
-  std::string running = "FFFF";
-  for (unsigned char c : block) {
-    crc->InitValue = running;
-    running = Run(Int2Hex(c, 1));
-  }
-  EXPECT_EQ(running, Hex4(RefReflected16(block, 0xA001, 0xFFFF)));
 }
 
 // Two threads computing at the same moment, each on an element of its own with a table of
