@@ -140,9 +140,10 @@ struct TPort {
         }
         continue;
       }
-      // A terminal whose other end is gone reads 0 or fails with EIO.
-      if (n == 0 || (errno != EAGAIN && errno != EINTR)) hungUp = true;
       if (n < 0 && errno == EINTR) continue;
+      // A raw terminal with nothing waiting reads 0 (or EAGAIN); one that has lost its
+      // other end fails (EIO) or shows POLLHUP, which the waiter looks for.
+      if (n < 0 && errno != EAGAIN) hungUp = true;
       break;
     }
     if (arrived) {
