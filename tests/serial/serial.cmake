@@ -12,3 +12,11 @@ if(NOT ZORV_WINDOWS)
       ${CMAKE_CURRENT_LIST_DIR}/kvComAsync_pty_test.cpp
     LIBS zorv_serial)
 endif()
+
+# Real I/O against the device simulator (POSIX builds).
+if(NOT ZORV_WINDOWS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/support/zorvsim_process.h)
+  zorv_test(serial_sim_tests
+    SOURCES
+      ${CMAKE_CURRENT_LIST_DIR}/kvComAsync_sim_test.cpp
+    LIBS zorv_serial zorv_test_sim)
+endif()
