@@ -1,0 +1,184 @@
+// The firmware upload sub-scheme, driven through its container with a fake line.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "elements/kvCounter.h"
+#include "elements/kvMMTimer.h"
+#include "elements/kvMemoryStream.h"
+#include "tests/scheme/harness.h"
+#include "winlib/Convert.h"
+#include "winlib/StrStreams.h"
+
+namespace {
+
+using namespace zorv::test;
+
+std::string Image() {
+  TObjPtr<TStream> s(LoadResourceStream("STREAM0"));
+  return std::string(reinterpret_cast<const char*>(s->Memory), static_cast<std::size_t>(s->Size));
+}
+
+std::string Hex4(std::uint16_t v) { return Int2Hex(v, 4); }
+
+class Upload : public ::testing::Test {
+ protected:
+  // Identified and ready: the query sub-scheme routes chunks to the upload.
+  void SetUp() override {
+    h.Reply("ZORVANTIQUE TPX2 6.0");
+    ASSERT_EQ(h.Route(), 1);
+    h.Line->writes.clear();
+  }
+  void TearDown() override { h.StopWatchdog(); }
+
+  Harness h;
+  const std::string image = Image();
+};
+
+TEST_F(Upload, TheFirstBlockSendsImageBytesOneWriteEachAndLeavesTheirChecksum) {
+  ASSERT_EQ(image.size(), 260096u);
+  h.Start();
+  ASSERT_EQ(h.Line->writes.size(), 256u);
+  for (std::size_t i = 0; i < 256; ++i) ASSERT_EQ(h.Line->writes[i], image.substr(i, 1)) << i;
+  EXPECT_EQ(h.Checksum(), Hex4(ModbusCrc(image.substr(0, 256))));
+  EXPECT_TRUE(h.Failure.hits.empty());
+}
+
+TEST_F(Upload, AReplyBeforeTheStartReportsFailure) {
+  h.Reply(std::string("\xFF\xFF", 2));
+  h.Reply("SZ");  // the placeholder masks match no hexadecimal text
+  EXPECT_EQ(h.Failure.count(), 2u);
+  EXPECT_TRUE(h.Line->writes.empty());
+}
+
+TEST_F(Upload, ABlockAcknowledgementCountsAndSendsExactly256More) {
+  h.Start();
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))));
+  EXPECT_EQ(h.Progress.integers(), (std::vector<std::int32_t>{1}));
+  ASSERT_EQ(h.Line->writes.size(), 512u);
+  EXPECT_EQ(h.Line->Bytes(), image.substr(0, 512));
+  EXPECT_EQ(h.Checksum(), Hex4(ModbusCrc(image.substr(0, 512))));
+  EXPECT_EQ(h.Chunks.count(), 1u);  // every chunk also goes out unchanged
+  EXPECT_TRUE(h.Failure.hits.empty());
+}
+
+TEST_F(Upload, FinalAcknowledgementSendsPuskAndReportsSuccessWhateverTheBlock) {
+  h.Start();
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))) + "FZ");
+  EXPECT_EQ(h.Line->writes.back(), "PUSK");
+  EXPECT_EQ(h.Line->writes.size(), 257u);
+  EXPECT_EQ(h.Success.count(), 1u);
+  EXPECT_TRUE(h.Progress.hits.empty());  // the final acknowledgement does not count
+  // Reports after success are ignored by the gate.
+  h.Reply("junk");
+  EXPECT_TRUE(h.Failure.hits.empty());
+}
+
+TEST_F(Upload, LetterCaseOfTheReplyDoesNotMatterButSplitOrExtraBytesFail) {
+  h.Start();
+  const std::string ack = AckBytes(ModbusCrc(image.substr(0, 256)));
+  h.Reply(ack.substr(0, 1));
+  h.Reply(ack.substr(1, 1));
+  EXPECT_EQ(h.Failure.count(), 2u);  // a split acknowledgement fails twice and stalls
+  EXPECT_EQ(h.Line->writes.size(), 256u);
+  h.Reply(ack + "x");
+  EXPECT_EQ(h.Failure.count(), 3u);
+  h.Reply(ack);  // a later matching chunk still advances the upload
+  EXPECT_EQ(h.Line->writes.size(), 512u);
+}
+
+TEST_F(Upload, TheChecksumTextAlwaysHasFourDigits) {
+  // An image whose first block leaves a checksum below 0x1000.
+  std::mt19937 rng(11);
+  std::string block(256, '\0');
+  do {
+    for (char& c : block) c = static_cast<char>(rng());
+  } while (ModbusCrc(block) >= 0x100);
+  TStream* s = NewMemoryStream();
+  s->Write(block.data(), 256);
+  s->SetPosition(0);
+  h.Upload().ImageStream->ReplaceStream(s);
+  h.Start();
+  const std::uint16_t crc = ModbusCrc(block);
+  EXPECT_EQ(h.Checksum(), Hex4(crc));
+  EXPECT_EQ(h.Checksum().substr(0, 2), "00");
+  h.Reply(AckBytes(crc));  // 0x00 first
+  EXPECT_EQ(h.Progress.integers(), (std::vector<std::int32_t>{1}));
+}
+
+TEST_F(Upload, TheWatchdogReportsOnTheThirdTickAndThenEvery101) {
+  h.Start();
+  h.Tick();
+  h.Tick();
+  EXPECT_TRUE(h.Failure.hits.empty());
+  h.Tick();
+  EXPECT_EQ(h.Failure.count(), 1u);
+  for (int i = 0; i < 100; ++i) h.Tick();
+  EXPECT_EQ(h.Failure.count(), 1u);
+  h.Tick();
+  EXPECT_EQ(h.Failure.count(), 2u);
+  // A reply sets the count back: three more ticks are needed.
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))));
+  h.Tick();
+  h.Tick();
+  EXPECT_EQ(h.Failure.count(), 2u);
+  h.Tick();
+  EXPECT_EQ(h.Failure.count(), 3u);
+}
+
+TEST_F(Upload, TheRealWatchdogRunsOnceTheUploadStarts) {
+  h.Upload().Watchdog->Interval = 20;
+  h.Start();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (h.Failures() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  h.StopWatchdog();
+  EXPECT_GE(h.Failures(), 1u);
+}
+
+TEST_F(Upload, CountsBlocksUpTo1015AndNeverSendsBeyondTheImage) {
+  h.Start();
+  std::uint16_t crc = 0xFFFF;
+  for (int block = 1; block <= 1016; ++block) {
+    crc = ModbusCrc(image.substr(static_cast<std::size_t>(block - 1) * 256, 256), crc);
+    h.Reply(AckBytes(crc));
+    if (block == 1) {
+      EXPECT_EQ(h.Progress.integers().back(), 1);
+    }
+    if (block == 1015) {
+      EXPECT_EQ(h.Progress.integers().back(), 1015);
+    }
+  }
+  EXPECT_EQ(h.Progress.integers().back(), 0);  // wraps at the 1016th acknowledgement
+  EXPECT_EQ(h.Line->writes.size(), image.size());
+  EXPECT_EQ(h.Line->Bytes(), image);
+  EXPECT_TRUE(h.Failure.hits.empty());
+  // Past the end nothing more is sent; the watchdog's report follows.
+  h.Reply(AckBytes(crc));
+  EXPECT_EQ(h.Line->writes.size(), image.size());
+  h.Tick();
+  h.Tick();
+  h.Tick();
+  EXPECT_EQ(h.Failure.count(), 1u);
+  EXPECT_TRUE(h.Success.hits.empty());
+}
+
+TEST_F(Upload, AFullUploadEndsWithPusk) {
+  h.Start();
+  std::uint16_t crc = 0xFFFF;
+  for (int block = 1; block <= 1016; ++block) {
+    crc = ModbusCrc(image.substr(static_cast<std::size_t>(block - 1) * 256, 256), crc);
+    std::string ack = AckBytes(crc);
+    if (block == 1016) ack += "FZ";
+    h.Reply(ack);
+  }
+  EXPECT_EQ(h.Line->writes.back(), "PUSK");
+  EXPECT_EQ(h.Line->Bytes(), image + "PUSK");
+  EXPECT_EQ(h.Success.count(), 1u);
+  EXPECT_TRUE(h.Failure.hits.empty());
+}
+
+}  // namespace
