@@ -1,11 +1,15 @@
 #include "elements/kvMMTimer.h"
 
+#include "runtime/SchemeGate.h"
+
 TKvMMTimer::TKvMMTimer() : Timer(NewMMTimer(1000)) {
   Timer->OnTimer.Proc = &TKvMMTimer::OnTick;
   Timer->OnTimer.Data = this;
 }
 
 TKvMMTimer::~TKvMMTimer() {
+  cancelTicks_.store(true);
+  SchemeGate().WakeWaiters();
   // Returns once no tick runs on another thread; a tick on this thread is the one that
   // freed the element, and learns it through its flag.
   Free(Timer);
@@ -14,6 +18,7 @@ TKvMMTimer::~TKvMMTimer() {
 
 void TKvMMTimer::doStart(TData&, std::uint16_t) {
   Remaining.store(Count);
+  cancelTicks_.store(false);
   if (Timer->Resolution != Resolution) Timer->Resolution = Resolution;
   // A running timer with an unchanged Interval keeps running with its phase.
   Timer->SetInterval(Interval);
@@ -21,6 +26,8 @@ void TKvMMTimer::doStart(TData&, std::uint16_t) {
 }
 
 void TKvMMTimer::doStop(TData&, std::uint16_t) {
+  cancelTicks_.store(true);
+  SchemeGate().WakeWaiters();
   Timer->SetEnabled(false);
   FireNull(onStop);
 }
@@ -28,6 +35,9 @@ void TKvMMTimer::doStop(TData&, std::uint16_t) {
 void TKvMMTimer::OnTick(void* self, TObj*) { static_cast<TKvMMTimer*>(self)->Tick(); }
 
 void TKvMMTimer::Tick() {
+  // Ticks come on the timer thread: they run the scheme only from inside the gate.
+  TSchemeEntry entry(&cancelTicks_);
+  if (!entry.entered()) return;
   if (Busy.exchange(true)) return;
   std::int32_t r = Remaining.load();
   while (r >= 0 && !Remaining.compare_exchange_weak(r, r - 1)) {
@@ -37,6 +47,7 @@ void TKvMMTimer::Tick() {
   FireNull(onTimer);
   if (freed) return;
   if (Remaining.load() == 0) {
+    cancelTicks_.store(true);
     Timer->SetEnabled(false);
     FireNull(onStop);
     if (freed) return;

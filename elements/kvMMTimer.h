@@ -44,6 +44,9 @@ class TKvMMTimer : public TObj {
   static void OnTick(void* self, TObj* sender);
   void Tick();
 
+  // Raised by doStop and at destruction: a tick still waiting to enter the scheme gives up
+  // (the stopping thread may hold the gate while it waits for the tick to end).
+  std::atomic<bool> cancelTicks_{true};
   // Set by a running tick to a flag of its own, which the destructor raises when the
   // element is freed from inside that tick's firing.
   bool* freedInTick_ = nullptr;

@@ -239,3 +239,50 @@ TEST_F(MMTimerElement, FreeWaitsForARunningTick) {
 }
 
 }  // namespace
+
+#include "runtime/SchemeGate.h"
+
+namespace {
+
+// Ticks run the scheme only from inside the scheme gate. A thread that holds the gate and
+// stops or frees the timer must not wait for a tick that is itself waiting for the gate.
+TEST(KvMMTimerGate, TicksWaitForTheGateAndAStopOrFreeUnderTheGateDoesNotDeadlock) {
+  zorv::test::EventsOnScope events;
+  std::atomic<int> ticks{0};
+  struct Count {
+    std::atomic<int>* n;
+    void doIt(TData&, std::uint16_t) {
+      EXPECT_TRUE(SchemeGate().HeldByMe());
+      n->fetch_add(1);
+    }
+  } count{&ticks};
+
+  TKvMMTimer* t = New<TKvMMTimer>();
+  t->Interval = 10;
+  t->onTimer = MakePoint<&Count::doIt>(0, &count);
+  {
+    TSchemeEntry entry;
+    FireNull(MakePoint<&TKvMMTimer::doStart>(0, t));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(ticks.load(), 0);  // held off by the gate
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ticks.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_GT(ticks.load(), 0);
+
+  {
+    TSchemeEntry entry;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a tick is waiting now
+    FireNull(MakePoint<&TKvMMTimer::doStop>(0, t));
+    FireNull(MakePoint<&TKvMMTimer::doStart>(0, t));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Free(t);  // must return although a tick waits for the gate this thread holds
+  }
+  const int after = ticks.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(ticks.load(), after);
+}
+
+}  // namespace
