@@ -1,0 +1,257 @@
+#include "app/zorvflash/FlashScheme.h"
+
+#include <chrono>
+
+#include "elements/kvCommutator.h"
+#include "elements/kvEventFromData.h"
+#include "elements/kvHub.h"
+#include "elements/kvIf_else.h"
+#include "elements/kvSleep.h"
+#include "elements/kvSwitch.h"
+#include "runtime/SchemeGate.h"
+#include "runtime/kvMultiElementEx.h"
+#include "scheme/kvMultiElementEx_25686E0.h"
+#include "scheme/kvMultiElementEx_2568BB0.h"
+#include "serial/kvComAsync.h"
+
+// ---- Front -----------------------------------------------------------------------------
+
+void TFlashFront::Set(Outcome o, bool onlyIfPending) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (onlyIfPending && outcome_ != Outcome::Pending) return;
+    outcome_ = o;
+  }
+  changed_.notify_all();
+}
+
+void TFlashFront::doStatus(TData& d, std::uint16_t) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    status_ = AsString(d);
+  }
+  changed_.notify_all();
+}
+
+void TFlashFront::doNotFound(TData&, std::uint16_t) { Set(Outcome::NotFound, true); }
+void TFlashFront::doFound(TData&, std::uint16_t) { Set(Outcome::Found, true); }
+
+void TFlashFront::doProgress(TData& d, std::uint16_t) {
+  blocks_.store(AsInteger(d));
+  changed_.notify_all();
+}
+
+void TFlashFront::doDone(TData&, std::uint16_t) { Set(Outcome::Done, false); }
+
+void TFlashFront::doFailed(TData&, std::uint16_t) {
+  // The first report counts; the scheme itself ignores reports once success has begun.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (outcome_ == Outcome::Found || outcome_ == Outcome::Pending) {
+    outcome_ = Outcome::Failed;
+    changed_.notify_all();
+  }
+}
+
+void TFlashFront::doPortName(TData& d, std::uint16_t) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ports_.push_back(AsString(d));
+}
+
+void TFlashFront::doSent(TData&, std::uint16_t) { sent_.fetch_add(1); }
+
+void TFlashFront::doWritten(TData& d, std::uint16_t) {
+  if (AsInteger(d) > 0) writtenOk_.fetch_add(1);
+}
+
+TFlashFront::Outcome TFlashFront::WaitChange(Outcome from, int timeoutMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return outcome_ != from; });
+  return outcome_;
+}
+
+TFlashFront::Outcome TFlashFront::outcome() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return outcome_;
+}
+
+std::string TFlashFront::status() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_;
+}
+
+std::vector<std::string> TFlashFront::ports() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ports_;
+}
+
+// ---- Scheme ----------------------------------------------------------------------------
+
+namespace {
+
+TKvHub* NewHub(std::uint8_t in, std::uint8_t out) {
+  TKvHub* hub = New<TKvHub>();
+  hub->InCount = in;
+  hub->SetOutCount(out);
+  return hub;
+}
+
+// The line settings of the device's bootloader.
+void SetLineProperties(TKvComAsync* p) {
+  p->Port = "";
+  p->Baud = 38462;
+  p->Parity = 0;
+  p->DataBits = 3;
+  p->StopBits = 0;
+  p->EventChar = 0;
+  p->DiscardNull = false;
+  p->AbortOnError = true;
+  p->ParityCheck = false;
+  p->ReplaceErrors = false;
+  p->ErrorChar = 0;
+  p->DsrSensitivity = false;
+  p->CtsFlow = false;
+  p->DsrFlow = false;
+  p->TxContinueOnXoff = false;
+  p->XoffChar = 19;
+  p->XonChar = 17;
+  p->XonXoffIn = false;
+  p->XonXoffOut = false;
+  p->InQueue = 4096;
+  p->OutQueue = 4096;
+  p->RtsControl = 0;
+  p->DtrControl = 0;
+  p->EvRxChar = true;
+  p->EvRxFlag = false;
+  p->EvTxEmpty = false;
+  p->EvCTS = false;
+  p->EvDSR = false;
+  p->EvRLSD = false;
+  p->EvBreak = false;
+  p->EvErr = false;
+  p->EvRing = false;
+  p->EvRx80Full = false;
+  p->ReadInterval = 4294967295u;
+  p->ReadTotalConstant = 0;
+  p->ReadTotalMultiplier = 0;
+  p->WriteTotalConstant = 1000;
+  p->WriteTotalMultiplier = 100;
+  p->CheckPorts = true;
+  p->FlushOnClose = false;
+}
+
+}  // namespace
+
+TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
+  Front = New<TFlashFront>();
+  WriteHub = NewHub(2, 2);
+  QueryScheme = New<TKvMultiElementEx>(nullptr);
+  QueryScheme->Mode = 0;
+  QueryScheme->parentScheme = this;
+  QueryScheme->SetEventCount(5);
+  QueryScheme->SetVarCount(0);
+  UploadScheme = New<TKvMultiElementEx>(nullptr);
+  UploadScheme->Mode = 0;
+  UploadScheme->parentScheme = this;
+  UploadScheme->SetEventCount(6);
+  UploadScheme->SetVarCount(1);
+  ReplyRouter = New<TKvCommutator>();
+  ReplyRouter->InCount = 1;
+  ReplyRouter->SetOutCount(2);
+  SerialPort = New<TKvComAsync>();
+  SetLineProperties(SerialPort);
+  WriteClickHub = NewHub(1, 1);
+  CloseHub = NewHub(2, 1);
+  ChecksumField = New<TKvEventFromData>();
+  {
+    TData initial;
+    SetString(initial, "FFFF");
+    ChecksumField->doStore(initial, 0);
+  }
+  PortName = New<TKvEventFromData>();
+  PortChoiceHub = NewHub(1, 3);
+  DoneSwitch = New<TKvSwitch>();
+  SetInteger(DoneSwitch->DataOn, 1);
+  SetInteger(DoneSwitch->DataOff, 0);
+  DoneSwitch->SetDefault(1);
+  ErrorGate = New<TKvIf_else>();
+  ErrorGate->Compare = 0;
+  SetInteger(ErrorGate->Op2, 0);
+  DonePause = New<TKvSleep>();
+  DonePause->Delay = pauseMicroseconds;
+
+  // The window scheme's connections that involve no window, in its order; the front takes
+  // the place of the controls.
+  WriteHub->onEvent[0] = MakePoint<&TKvComAsync::doWrite>(0, SerialPort);
+  WriteHub->onEvent[1] = MakePoint<&TFlashFront::doSent>(0, Front);
+  QueryScheme->onEvent[0] = MakePoint<&TKvHub::doEvent>(0, WriteHub);
+  QueryScheme->onEvent[1] = MakePoint<&TFlashFront::doStatus>(0, Front);
+  QueryScheme->onEvent[2] = MakePoint<&TKvComAsync::doOpen>(0, SerialPort);
+  QueryScheme->onEvent[3] = MakePoint<&TFlashFront::doNotFound>(0, Front);
+  QueryScheme->onEvent[4] = MakePoint<&TFlashFront::doFound>(0, Front);
+  UploadScheme->onEvent[0] = MakePoint<&TFlashFront::doProgress>(0, Front);
+  UploadScheme->onEvent[1] = MakePoint<&TKvHub::doEvent>(1, WriteHub);
+  UploadScheme->onEvent[2] = MakePoint<&TKvSwitch::doSwitch>(0, DoneSwitch);
+  UploadScheme->onEvent[3] = MakePoint<&TKvIf_else::doCompare>(0, ErrorGate);
+  UploadScheme->onEvent[4] = MakePoint<&TKvEventFromData::doStore>(0, ChecksumField);
+  UploadScheme->InVar[0] = MakePoint<&TKvEventFromData::Stored>(0, ChecksumField);
+  ReplyRouter->OutIndex = MakePoint<&TKvMultiElementEx::OutVar>(0, QueryScheme);
+  ReplyRouter->onEvent[0] = MakePoint<&TKvMultiElementEx::doWork>(2, QueryScheme);
+  ReplyRouter->onEvent[1] = MakePoint<&TKvMultiElementEx::doWork>(0, UploadScheme);
+  SerialPort->onRead = MakePoint<&TKvCommutator::doWork>(0, ReplyRouter);
+  SerialPort->PortPoint = MakePoint<&TKvEventFromData::Stored>(0, PortName);
+  SerialPort->onRxChar = MakePoint<&TKvComAsync::doRead>(0, SerialPort);
+  SerialPort->onEnumPorts = MakePoint<&TFlashFront::doPortName>(0, Front);
+  SerialPort->onOpen = MakePoint<&TKvMultiElementEx::doWork>(0, QueryScheme);
+  SerialPort->onWrite = MakePoint<&TFlashFront::doWritten>(0, Front);
+  WriteClickHub->onEvent[0] = MakePoint<&TKvMultiElementEx::doWork>(1, UploadScheme);
+  CloseHub->onEvent[0] = MakePoint<&TKvComAsync::doClose>(0, SerialPort);
+  PortChoiceHub->onEvent[0] = MakePoint<&TKvHub::doEvent>(1, CloseHub);
+  PortChoiceHub->onEvent[1] = MakePoint<&TKvEventFromData::doStore>(0, PortName);
+  PortChoiceHub->onEvent[2] = MakePoint<&TKvMultiElementEx::doWork>(1, QueryScheme);
+  DoneSwitch->onSwitch = MakePoint<&TKvSleep::doSleep>(0, DonePause);
+  ErrorGate->onTrue = MakePoint<&TFlashFront::doFailed>(0, Front);
+  ErrorGate->Op1Point = MakePoint<&TKvSwitch::getCurrent>(0, DoneSwitch);
+  DonePause->onSleep = MakePoint<&TFlashFront::doDone>(0, Front);
+
+  QueryScheme->SetFactory(TClassMultiElementEx_25686E0::Create);
+  UploadScheme->SetFactory(TClassMultiElementEx_2568BB0::Create);
+}
+
+TFlashScheme::~TFlashScheme() {
+  Free(DonePause);
+  Free(ErrorGate);
+  Free(DoneSwitch);
+  Free(PortChoiceHub);
+  Free(PortName);
+  Free(ChecksumField);
+  Free(CloseHub);
+  Free(WriteClickHub);
+  Free(SerialPort);
+  Free(ReplyRouter);
+  Free(UploadScheme);
+  Free(QueryScheme);
+  Free(WriteHub);
+  Free(Front);
+}
+
+void TFlashScheme::EnumPorts() {
+  TSchemeEntry entry;
+  FireNull(MakePoint<&TKvComAsync::doEnumPorts>(0, SerialPort));
+}
+
+void TFlashScheme::ChoosePort(const std::string& name) {
+  TSchemeEntry entry;
+  FireString(MakePoint<&TKvHub::doEvent>(0, PortChoiceHub), name);
+}
+
+void TFlashScheme::Write() {
+  TSchemeEntry entry;
+  TData value;
+  SetInteger(value, 0);  // the button's Data
+  FireData(MakePoint<&TKvHub::doEvent>(0, WriteClickHub), value);
+}
+
+void TFlashScheme::Close() {
+  TSchemeEntry entry;
+  FireNull(MakePoint<&TKvHub::doEvent>(0, CloseHub));
+}

@@ -1,0 +1,97 @@
+// The flasher's scheme: in the role of the main window's scheme, it creates the serial
+// port element, the commutator that routes replies by the identification count, the write
+// hub, the checksum store (starting "FFFF"), the success pause and the two sub-scheme
+// containers, wired as the window's scheme wires them wherever no window is involved. Where
+// the window's scheme feeds controls, the flasher's front (TFlashFront) listens instead.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "runtime/Share.h"
+#include "winlib/Objects.h"
+
+class TKvComAsync;
+class TKvHub;
+class TKvMultiElementEx;
+class TKvCommutator;
+class TKvEventFromData;
+class TKvSwitch;
+class TKvIf_else;
+class TKvSleep;
+
+// What the window's controls would show, kept for the flasher's main thread. The handlers
+// run on whichever thread fires them (main, serial reader, timer).
+class TFlashFront : public TObj {
+ public:
+  enum class Outcome { Pending, Found, NotFound, Done, Failed };
+
+  void doStatus(TData& d, std::uint16_t);     // the device-information text
+  void doNotFound(TData& d, std::uint16_t);   // open failed or no device identified
+  void doFound(TData& d, std::uint16_t);      // a device was identified
+  void doProgress(TData& d, std::uint16_t);   // acknowledged blocks
+  void doDone(TData& d, std::uint16_t);       // success, after the pause
+  void doFailed(TData& d, std::uint16_t);     // failure report before success
+  void doPortName(TData& d, std::uint16_t);   // one port of the port list
+  void doSent(TData& d, std::uint16_t);       // a write was requested
+  void doWritten(TData& d, std::uint16_t);    // a write completed (bytes written, 0: failed)
+
+  // Waits until the outcome differs from `from` or the time is up; returns the outcome.
+  Outcome WaitChange(Outcome from, int timeoutMs);
+  Outcome outcome();
+  std::string status();
+  std::vector<std::string> ports();
+  int blocks() const { return blocks_.load(); }
+  // Every write asked for completed with all its bytes.
+  bool writesComplete() const { return sent_.load() == writtenOk_.load(); }
+  long writesRequested() const { return sent_.load(); }
+
+ protected:
+  ~TFlashFront() override = default;
+
+ private:
+  void Set(Outcome o, bool onlyIfPending);
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Outcome outcome_ = Outcome::Pending;
+  std::string status_;
+  std::vector<std::string> ports_;
+  std::atomic<int> blocks_{0};
+  std::atomic<long> sent_{0};
+  std::atomic<long> writtenOk_{0};
+};
+
+class TFlashScheme : public TObj {
+ public:
+  // pauseMicroseconds: the pause between the final acknowledgement and the completion.
+  explicit TFlashScheme(std::int32_t pauseMicroseconds);
+
+  // Each of these enters the scheme gate and fires as the window's control would.
+  void EnumPorts();                        // the form's creation
+  void ChoosePort(const std::string& name);  // a pick in the port list
+  void Write();                            // the write button
+  void Close();                            // the form's close
+
+  TFlashFront* Front;
+  TKvHub* WriteHub;
+  TKvMultiElementEx* QueryScheme;
+  TKvMultiElementEx* UploadScheme;
+  TKvCommutator* ReplyRouter;
+  TKvComAsync* SerialPort;
+  TKvHub* WriteClickHub;
+  TKvHub* CloseHub;
+  TKvEventFromData* ChecksumField;
+  TKvEventFromData* PortName;
+  TKvHub* PortChoiceHub;
+  TKvSwitch* DoneSwitch;
+  TKvIf_else* ErrorGate;
+  TKvSleep* DonePause;
+
+ protected:
+  ~TFlashScheme() override;
+};
