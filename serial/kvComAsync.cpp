@@ -1,5 +1,6 @@
 #include "serial/kvComAsync.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -14,7 +15,6 @@ struct TKvComAsync::TReader {
   TCommApi* api = nullptr;
   THandle port = kInvalidHandle;
   TKvComAsync* owner = nullptr;
-  bool abortOnError = false;
   TThread thread = 0;
   std::atomic<bool> stop{false};
 
@@ -205,7 +205,6 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
     reader->api = &api;
     reader->port = h;
     reader->owner = this;
-    reader->abortOnError = AbortOnError;
     auto* arg = new std::shared_ptr<TReader>(reader);
     reader->thread = api.CreateThread(&TKvComAsync::ReaderMain, arg, error);
     if (reader->thread == 0) {
@@ -364,14 +363,16 @@ void TKvComAsync::ReaderMain(void* arg) {
     if (aborted) {
       // Under wine a wait on a line without modem signals ends aborted within a few
       // milliseconds, and with fAbortOnError every wait after a line error does, until
-      // ClearCommError. Neither is a request to end: clear the error state and wait again,
-      // pausing when aborts follow each other so the loop never spins.
-      if (r->abortOnError) {
-        std::uint32_t errors = 0;
-        TComStat stat;
-        (void)api.ClearCommError(r->port, errors, stat);
-      }
-      if (++aborts > 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      // ClearCommError. Neither is a request to end: clear the error state and wait again
+      // (a wait begun while bytes are queued reports them at once). While the aborts go on
+      // with nothing arriving, pause a little longer each time, up to 8 ms, so that an idle
+      // line costs little.
+      std::uint32_t errors = 0;
+      TComStat stat;
+      const bool waiting = api.ClearCommError(r->port, errors, stat).ok && stat.cbInQue > 0;
+      ++aborts;
+      if (!waiting && aborts > 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1 << std::min(aborts - 2, 3)));
       continue;
     }
     aborts = 0;

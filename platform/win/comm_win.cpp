@@ -3,6 +3,13 @@
 // and the reader thread's event wait can be pending at the same time.
 #include <windows.h>
 
+// The interface keeps the plain names of the calls; windows.h makes some of them macros.
+#undef CreateFile
+#undef RegOpenKey
+#undef RegQueryInfoKey
+#undef RegEnumValue
+#undef RegQueryValueEx
+
 #include <atomic>
 #include <cstring>
 
@@ -26,7 +33,7 @@ class TWinCommApi final : public TCommApi {
  public:
   THandle CreateFile(const std::string& name, bool overlapped, std::uint32_t& error) override {
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (overlapped ? FILE_FLAG_OVERLAPPED : 0);
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
+    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
                            nullptr);
     error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     return h == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<THandle>(h);
@@ -37,7 +44,7 @@ class TWinCommApi final : public TCommApi {
     DCB d{};
     d.DCBlength = sizeof d;
     if (!::GetCommState(H(h), &d)) return Fail(GetLastError());
-    std::memcpy(&dcb, &d, sizeof d);  // same layout, flag word included
+    std::memcpy(static_cast<void*>(&dcb), &d, sizeof d);  // same layout, flag word included
     return Ok();
   }
   TResult SetCommState(THandle h, const TDcb& dcb) override {
@@ -159,14 +166,14 @@ class TWinCommApi final : public TCommApi {
 
   TResult RegOpenKey(const std::string& subKey, TKey& key) override {
     HKEY k = nullptr;
-    const LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, &k);
+    const LONG r = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, &k);
     if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
     key = reinterpret_cast<TKey>(k);
     return Ok();
   }
   TResult RegQueryInfoKey(TKey key, std::uint32_t& values, std::uint32_t& maxValueNameLen) override {
     DWORD count = 0, longest = 0;
-    const LONG r = RegQueryInfoKeyA(reinterpret_cast<HKEY>(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+    const LONG r = ::RegQueryInfoKeyA(reinterpret_cast<HKEY>(key), nullptr, nullptr, nullptr, nullptr, nullptr,
                                     nullptr, &count, &longest, nullptr, nullptr, nullptr);
     if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
     values = count;
@@ -175,7 +182,7 @@ class TWinCommApi final : public TCommApi {
   }
   TResult RegEnumValue(TKey key, std::uint32_t index, char* name, std::uint32_t& nameSize) override {
     DWORD size = nameSize;
-    const LONG r = RegEnumValueA(reinterpret_cast<HKEY>(key), index, name, &size, nullptr, nullptr, nullptr,
+    const LONG r = ::RegEnumValueA(reinterpret_cast<HKEY>(key), index, name, &size, nullptr, nullptr, nullptr,
                                  nullptr);
     if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
     nameSize = size;
@@ -184,7 +191,7 @@ class TWinCommApi final : public TCommApi {
   TResult RegQueryValueEx(TKey key, const char* name, std::uint32_t& type, unsigned char* data,
                           std::uint32_t& size) override {
     DWORD t = 0, s = size;
-    const LONG r = RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, &t, data, &s);
+    const LONG r = ::RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, &t, data, &s);
     if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
     type = t;
     size = s;

@@ -46,10 +46,25 @@ FakeComm::~FakeComm() { SetCommApi(nullptr); }
 
 bool FakeComm::Log(const std::string& call, const std::string& args, std::uint32_t& error) {
   calls_.push_back(args.empty() ? call : call + " " + args);
-  auto it = failures.find(call);
-  if (it == failures.end()) return false;
+  auto it = failures_.find(call);
+  if (it == failures_.end()) return false;
   error = it->second;
   return true;
+}
+
+void FakeComm::SetFailure(const std::string& call, std::uint32_t error) {
+  std::lock_guard<std::mutex> lock(m_);
+  failures_[call] = error;
+}
+
+void FakeComm::ClearFailures() {
+  std::lock_guard<std::mutex> lock(m_);
+  failures_.clear();
+}
+
+void FakeComm::SetModemStatus(std::uint32_t status) {
+  std::lock_guard<std::mutex> lock(m_);
+  modemStatus_ = status;
 }
 
 void FakeComm::PostEvents(std::uint32_t mask) {
@@ -218,7 +233,7 @@ TResult FakeComm::GetCommModemStatus(THandle, std::uint32_t& status) {
   std::lock_guard<std::mutex> lock(m_);
   std::uint32_t error = 0;
   if (Log("GetCommModemStatus", "", error)) return Fail(error);
-  status = modemStatus;
+  status = modemStatus_;
   return Ok();
 }
 

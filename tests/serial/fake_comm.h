@@ -25,8 +25,11 @@ class FakeComm : public zorv::comm::TCommApi {
 
   // ---- Script (set before use, or under the fake's own lock through the methods) ----
   std::set<std::string> devices{"\\\\.\\COM1", "\\\\.\\com7", "\\\\.\\COM7", "\\\\.\\COM3", "\\\\.\\COM255"};
-  std::map<std::string, std::uint32_t> failures;  // call name -> error code
-  std::uint32_t modemStatus = 0;
+  // Makes every later call of that name fail with the error (under the fake's lock: the
+  // reader thread may be calling).
+  void SetFailure(const std::string& call, std::uint32_t error);
+  void ClearFailures();
+  void SetModemStatus(std::uint32_t status);
   bool wineAborts = false;  // SetCommMask wakes a wait with 995 instead of success
   struct RegValue {
     std::string name;
@@ -98,6 +101,8 @@ class FakeComm : public zorv::comm::TCommApi {
 
   std::mutex m_;
   std::condition_variable cv_;
+  std::map<std::string, std::uint32_t> failures_;  // call name -> error code
+  std::uint32_t modemStatus_ = 0;
   std::vector<std::string> calls_;
   std::set<std::string> open_;
   std::map<zorv::comm::THandle, std::string> handles_;

@@ -175,25 +175,25 @@ TEST_F(ComFake, ASecondOpenFiresNothing) {
 }
 
 TEST_F(ComFake, OpenReportsTheLinesThatAreOnBeforeTheNumber) {
-  fake.modemStatus = kMsCtsOn | kMsDsrOn;
+  fake.SetModemStatus(kMsCtsOn | kMsDsrOn);
   Open("COM7");
   EXPECT_EQ(journal.Lines(), (Lines{"onBeforeOpen", "onCTS 1", "onDSR 1", "onOpen 7"}));
   Close();
-  fake.modemStatus = kMsRlsdOn | kMsRingOn;
+  fake.SetModemStatus(kMsRlsdOn | kMsRingOn);
   journal.Clear();
   Open("COM7");
   EXPECT_EQ(journal.Lines(), (Lines{"onBeforeOpen", "onRLSD 1", "onOpen 7"}));
   Close();
   // Lines that cannot be read (a terminal without modem lines) give no line events.
-  fake.modemStatus = kMsCtsOn;
-  fake.failures["GetCommModemStatus"] = kErrorNotSupported;
+  fake.SetModemStatus(kMsCtsOn);
+  fake.SetFailure("GetCommModemStatus", kErrorNotSupported);
   journal.Clear();
   Open("COM7");
   EXPECT_EQ(journal.Lines(), (Lines{"onBeforeOpen", "onOpen 7"}));
 }
 
 TEST_F(ComFake, CloseFiresItsEventsInOrderWhateverTheLines) {
-  fake.modemStatus = kMsCtsOn;
+  fake.SetModemStatus(kMsCtsOn);
   Open("COM7");
   ASSERT_TRUE(fake.AwaitWaits(1));
   journal.Clear();
@@ -242,8 +242,8 @@ class ComFakeFailingStep : public ComFake, public ::testing::WithParamInterface<
 
 TEST_P(ComFakeFailingStep, ClosesWithItsEventsAndReportsZero) {
   const std::string step = GetParam();
-  fake.failures[step] = kErrorGenFailure;
-  fake.modemStatus = kMsCtsOn;
+  fake.SetFailure(step, kErrorGenFailure);
+  fake.SetModemStatus(kMsCtsOn);
   Open("COM7");
   EXPECT_EQ(journal.Lines(),
             (Lines{"onBeforeOpen", "onBeforeClose", "onCTS 0", "onDSR 0", "onRLSD 0", "onClose", "onOpen 0"}));
@@ -260,7 +260,7 @@ TEST_P(ComFakeFailingStep, ClosesWithItsEventsAndReportsZero) {
     if (c.compare(0, step.size(), step) == 0) after = true;
   }
   // The element is usable again.
-  fake.failures.clear();
+  fake.ClearFailures();
   journal.Clear();
   Open("COM7");
   EXPECT_EQ(journal.Named("onOpen"), Lines{"onOpen 7"});
@@ -271,7 +271,7 @@ INSTANTIATE_TEST_SUITE_P(EverySetupStep, ComFakeFailingStep,
                                            "CreateThread"));
 
 TEST_F(ComFake, SetupCommFailingIsNoFailure) {
-  fake.failures["SetupComm"] = kErrorGenFailure;
+  fake.SetFailure("SetupComm", kErrorGenFailure);
   Open("COM7");
   EXPECT_EQ(journal.Named("onOpen"), Lines{"onOpen 7"});
 }
@@ -376,7 +376,7 @@ TEST_F(ComFake, ReceivedBytesReachOnReadWhenOnRxCharIsWiredToDoRead) {
 TEST_F(ComFake, HandlesTheEventBitsOfOneWakeUpInTheirFixedOrder) {
   com->EvRxChar = com->EvRxFlag = com->EvTxEmpty = com->EvCTS = com->EvDSR = true;
   com->EvRLSD = com->EvBreak = com->EvErr = com->EvRing = com->EvRx80Full = true;
-  fake.modemStatus = kMsDsrOn;
+  fake.SetModemStatus(kMsDsrOn);
   Open("COM7");
   ASSERT_TRUE(fake.AwaitWaits(1));
   journal.Clear();
@@ -441,12 +441,12 @@ TEST_F(ComFake, WaitsAbortedAsUnderWineLoseNothingAndDoNotEndTheReader) {
 TEST_F(ComFake, AFailedWaitEndsTheReaderAndTheElementStaysUsable) {
   Open("COM7");
   ASSERT_TRUE(fake.AwaitWaits(1));
-  fake.failures["WaitCommEvent"] = kErrorBadCommand;  // the device went away
+  fake.SetFailure("WaitCommEvent", kErrorBadCommand);  // the device went away
   fake.PostEvents(kEvRxChar);
   for (int i = 0; i < 1000 && fake.ThreadsRunning() > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(fake.ThreadsRunning(), 0);
-  fake.failures.clear();
+  fake.ClearFailures();
   journal.Clear();
   Close();
   EXPECT_EQ(journal.Lines(), (Lines{"onBeforeClose", "onCTS 0", "onDSR 0", "onRLSD 0", "onClose"}));
@@ -505,10 +505,10 @@ TEST_F(ComFake, WritesTheTextOfAnyValue) {
   EXPECT_EQ(fake.Written(), std::string("-42V\0S", 6));
   EXPECT_EQ(journal.Lines(), (Lines{"onWrite 3", "onWrite 3"}));
 
-  fake.failures["GetOverlappedResult"] = kErrorOperationAborted;
+  fake.SetFailure("GetOverlappedResult", kErrorOperationAborted);
   com->doWrite(s, 0);
-  fake.failures.clear();
-  fake.failures["WriteFile"] = kErrorInvalidHandle;
+  fake.ClearFailures();
+  fake.SetFailure("WriteFile", kErrorInvalidHandle);
   com->doWrite(s, 0);
   EXPECT_EQ(journal.Lines(), (Lines{"onWrite 3", "onWrite 3", "onWrite 0"}));
 }
@@ -540,14 +540,14 @@ TEST_F(ComFake, ReadsAtMostWhatIsWaiting) {
 
   // A failed completion reports an empty chunk; a refused read reports nothing.
   fake.Receive("zz");
-  fake.failures["GetOverlappedResult"] = kErrorOperationAborted;
+  fake.SetFailure("GetOverlappedResult", kErrorOperationAborted);
   com->doRead(all, 0);
-  fake.failures.clear();
-  fake.failures["ReadFile"] = kErrorInvalidHandle;
+  fake.ClearFailures();
+  fake.SetFailure("ReadFile", kErrorInvalidHandle);
   com->doRead(all, 0);
   EXPECT_EQ(journal.Chunks(), (Lines{"hello", "ab", "cdef", ""}));
   Close();
-  fake.failures.clear();
+  fake.ClearFailures();
   fake.Receive("late");
   com->doRead(all, 0);  // closed: nothing
   EXPECT_EQ(journal.Chunks().size(), 4u);

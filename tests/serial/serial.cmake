@@ -20,3 +20,39 @@ if(NOT ZORV_WINDOWS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/support/zorvsim_process
       ${CMAKE_CURRENT_LIST_DIR}/kvComAsync_sim_test.cpp
     LIBS zorv_serial zorv_test_sim)
 endif()
+
+# Real I/O with the Windows calls under wine: tools/wine-com.sh maps COM9 of a prefix of
+# their own to the simulator's pty and runs one suite per simulator mode, with and without
+# the pty shim (without it wine aborts every pending wait; with it waits behave as on a
+# real port).
+if(ZORV_WINDOWS)
+  add_executable(serial_wine_tests ${CMAKE_CURRENT_LIST_DIR}/kvComAsync_wine_test.cpp)
+  target_link_libraries(serial_wine_tests PRIVATE zorv_serial GTest::gtest_main)
+  zorv_link_resources(serial_wine_tests)
+  add_dependencies(serial_wine_tests zorvsim_tool zorv_ptyshim)
+  set(_serial_wine_prefix "${CMAKE_BINARY_DIR}/wineprefix-com")
+  foreach(_mode Device Echo Hangup)
+    set(_sim_args)
+    if(_mode STREQUAL "Echo")
+      set(_sim_args --sim-arg --echo)
+    elseif(_mode STREQUAL "Hangup")
+      set(_sim_args --sim-arg --hangup --sim-arg 1)
+    endif()
+    foreach(_shim plain shim)
+      set(_shim_args)
+      if(_shim STREQUAL "shim")
+        set(_shim_args --shim ${ZORV_PTYSHIM})
+      endif()
+      set(_name serial_wine_${_mode}_${_shim})
+      add_test(NAME ${_name}
+        COMMAND bash ${CMAKE_SOURCE_DIR}/tools/wine-com.sh --prefix ${_serial_wine_prefix} --com 9
+                --sim ${ZORV_ZORVSIM} ${_sim_args} ${_shim_args}
+                -- $<TARGET_FILE:serial_wine_tests> --gtest_filter=ComWine.${_mode}*)
+      set_tests_properties(${_name} PROPERTIES TIMEOUT 400 RESOURCE_LOCK zorv_wine_com
+                           FAIL_REGULAR_EXPRESSION "No tests ran|\\[  SKIPPED \\]")
+      if(_shim STREQUAL "shim")
+        set_tests_properties(${_name} PROPERTIES ENVIRONMENT "ZORV_PTYSHIM_LINES=0x120;ZORV_EXPECT_LINES=1")
+      endif()
+    endforeach()
+  endforeach()
+endif()

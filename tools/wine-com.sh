@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Runs a Windows program under wine with a COM port wired to the device simulator.
+#
+#   tools/wine-com.sh [options] -- PROGRAM [ARGS...]
+#
+#   --prefix DIR     wine prefix to use (default $ZORV_WINEPREFIX); created when missing.
+#                    Its wineserver is restarted: give a prefix of its own, not one that
+#                    other programs use at the same time. Runs on one prefix take turns.
+#   --com N          COM number to map, 1..255 (default 9)
+#   --sim PATH       the simulator (default $ZORV_ZORVSIM)
+#   --sim-arg ARG    one argument for the simulator (repeatable), e.g. --sim-arg --echo
+#   --link PATH      have the simulator make this stable link to its pty and map the link
+#   --shim PATH      preload this shared object into the program (the pty modem-line shim)
+#   --timeout SEC    end the program after this many seconds (default 300)
+#
+# The simulator is started with --pty and the arguments given; the port value
+# HKLM\Software\Wine\Ports\COMn is set to its pty (or the link), the prefix's wineserver
+# is restarted so that wine maps the port, and the program runs with ZORV_COM=COMn and
+# ZORV_PTY=<path> in its environment. Then the simulator is stopped and its REPORT line
+# printed. The exit status is the program's (124 when it timed out; 125 when the run
+# could not be set up).
+set -u
+
+prefix="${ZORV_WINEPREFIX:-}"
+com=9
+sim="${ZORV_ZORVSIM:-}"
+sim_args=()
+link=""
+shim=""
+timeout_s=300
+
+usage() { sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 125; }
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --prefix) prefix="$2"; shift 2 ;;
+    --com) com="$2"; shift 2 ;;
+    --sim) sim="$2"; shift 2 ;;
+    --sim-arg) sim_args+=("$2"); shift 2 ;;
+    --link) link="$2"; shift 2 ;;
+    --shim) shim="$2"; shift 2 ;;
+    --timeout) timeout_s="$2"; shift 2 ;;
+    --) shift; break ;;
+    -h|--help) usage ;;
+    *) echo "wine-com: unknown option $1" >&2; usage ;;
+  esac
+done
+[[ $# -ge 1 ]] || { echo "wine-com: no program given" >&2; usage; }
+[[ -n "$prefix" ]] || { echo "wine-com: no prefix (--prefix or ZORV_WINEPREFIX)" >&2; exit 125; }
+[[ -x "$sim" ]] || { echo "wine-com: no simulator at '$sim'" >&2; exit 125; }
+[[ "$com" =~ ^[1-9][0-9]{0,2}$ && "$com" -le 255 ]] || { echo "wine-com: bad COM number $com" >&2; exit 125; }
+[[ -z "$shim" || -f "$shim" ]] || { echo "wine-com: no shim at $shim" >&2; exit 125; }
+
+WINE="${ZORV_WINE:-/usr/lib/wine/wine64}"
+WINESERVER="${ZORV_WINESERVER:-/usr/lib/wine/wineserver}"
+export WINEPREFIX="$prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+mkdir -p "$(dirname "$prefix")"
+# One run at a time per prefix: each run restarts the prefix's wineserver.
+exec 8>"$prefix.com-lock"
+flock 8
+
+# Everything wine leaves running must inherit neither our output (whoever reads it would
+# wait for it to close) nor the lock.
+quiet() { "$@" </dev/null >/dev/null 2>&1 8>&-; }
+
+# Same marker as the build's wine-run wrapper: both may share a prefix.
+{
+  flock 9
+  if [[ ! -f "$prefix/.zorv-ready" ]]; then
+    rm -rf "$prefix"
+    quiet "$WINE" wineboot -i 9>&-
+    quiet "$WINESERVER" -w 9>&-
+    touch "$prefix/.zorv-ready"
+  fi
+} 9>"$prefix.lock"
+
+work="$(mktemp -d)"
+sim_pid=""
+cleanup() {
+  if [[ -n "$sim_pid" ]] && kill -0 "$sim_pid" 2>/dev/null; then
+    kill -TERM "$sim_pid" 2>/dev/null
+    wait "$sim_pid" 2>/dev/null
+  fi
+  quiet "$WINESERVER" -k
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+sim_cmd=("$sim" --pty)
+[[ -n "$link" ]] && sim_cmd+=(--link "$link")
+sim_cmd+=("${sim_args[@]}")
+"${sim_cmd[@]}" </dev/null >"$work/sim.out" 2>"$work/sim.err" 8>&- &
+sim_pid=$!
+
+pty=""
+for _ in $(seq 1 200); do
+  line="$(head -n 1 "$work/sim.out" 2>/dev/null)"
+  if [[ "$line" == "PTY "* || "$line" == "DEVICE "* ]]; then pty="${line#* }"; break; fi
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.05
+done
+if [[ -z "$pty" ]]; then
+  echo "wine-com: the simulator did not announce its pty" >&2
+  cat "$work/sim.err" >&2
+  exit 125
+fi
+target="${link:-$pty}"
+
+# Wine reads the port table when its mount manager starts, at the first process after a
+# wineserver start: write the value, then restart the server.
+quiet "$WINESERVER" -k
+quiet "$WINESERVER" -w
+quiet "$WINE" reg delete 'HKLM\Software\Wine\Ports' /f
+if ! quiet "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$com" /t REG_SZ /d "$target" /f; then
+  echo "wine-com: cannot write the port table of $prefix" >&2
+  exit 125
+fi
+quiet "$WINESERVER" -k
+quiet "$WINESERVER" -w
+# A server that outlives the program a little, warmed up with wine's own services, all
+# with their output away from ours.
+quiet "$WINESERVER" -p10
+quiet "$WINE" wineboot
+
+export ZORV_COM="COM$com"
+export ZORV_PTY="$target"
+if [[ -n "$shim" ]]; then
+  LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}" timeout "$timeout_s" "$WINE" "$@" 8>&-
+else
+  timeout "$timeout_s" "$WINE" "$@" 8>&-
+fi
+status=$?
+
+kill -TERM "$sim_pid" 2>/dev/null
+for _ in $(seq 1 200); do
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.05
+done
+kill -KILL "$sim_pid" 2>/dev/null
+wait "$sim_pid" 2>/dev/null
+sim_pid=""
+grep -m 1 '^REPORT ' "$work/sim.out" || echo "REPORT (none)"
+exit "$status"
