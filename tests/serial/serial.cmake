@@ -13,6 +13,16 @@ if(NOT ZORV_WINDOWS)
     LIBS zorv_serial)
 endif()
 
+# The pty modem-line shim that the wine tests preload (POSIX builds).
+if(NOT ZORV_WINDOWS)
+  zorv_test(serial_ptyshim_tests
+    SOURCES
+      ${CMAKE_CURRENT_LIST_DIR}/ptyshim_test.cpp
+    LIBS ${CMAKE_DL_LIBS})
+  target_compile_definitions(serial_ptyshim_tests PRIVATE ZORV_PTYSHIM_PATH="${ZORV_PTYSHIM}")
+  add_dependencies(serial_ptyshim_tests zorv_ptyshim)
+endif()
+
 # Real I/O against the device simulator (POSIX builds).
 if(NOT ZORV_WINDOWS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/support/zorvsim_process.h)
   zorv_test(serial_sim_tests
