@@ -641,8 +641,10 @@ std::atomic<TCommApi*> g_api{nullptr};
 }  // namespace
 
 TCommApi& SystemCommApi() {
-  static TPosixCommApi api;
-  return api;
+  // Never destroyed: a reader thread that let go of its element may still be finishing
+  // while the process exits.
+  static TPosixCommApi* const api = new TPosixCommApi;
+  return *api;
 }
 
 TCommApi& CommApi() {

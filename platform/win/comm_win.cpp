@@ -205,8 +205,10 @@ std::atomic<TCommApi*> g_api{nullptr};
 }  // namespace
 
 TCommApi& SystemCommApi() {
-  static TWinCommApi api;
-  return api;
+  // Never destroyed: a reader thread that let go of its element may still be finishing
+  // while the process exits.
+  static TWinCommApi* const api = new TWinCommApi;
+  return *api;
 }
 
 TCommApi& CommApi() {
