@@ -262,9 +262,15 @@ void TKvComAsync::CloseSteps() {
   std::shared_ptr<TReader> reader;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    reader.swap(reader_);
+    reader = reader_;
   }
+  // reader_ stays set until the thread is stopped: a handler on that thread that closes
+  // meanwhile must see that it runs on the reader thread, and return instead of waiting.
   if (reader) StopReader(reader);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reader_.reset();
+  }
   if (FlushOnClose) (void)api_->FlushFileBuffers(port_);
   (void)api_->PurgeComm(port_, kPurgeAll);
   {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <random>
 
 #include "serial/kvComAsync.h"
@@ -475,6 +477,36 @@ TEST_F(ComFake, AHandlerOnTheReaderThreadMayCloseAndReopen) {
   com.reset();
   EXPECT_EQ(fake.ThreadsRunning(), 0);
   EXPECT_EQ(fake.OpenHandles(), 0);
+}
+
+TEST_F(ComFake, AHandlerClosingWhileAnotherThreadClosesDoesNotWaitForIt) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool inHandler = false, closing = false;
+  journal.Wire(com->onBeforeClose, "onBeforeClose", [&](TData&) {
+    std::lock_guard<std::mutex> lock(m);
+    closing = true;
+    cv.notify_all();
+  });
+  journal.Wire(com->onRxChar, "onRxChar", [&](TData&) {
+    std::unique_lock<std::mutex> lock(m);
+    inHandler = true;
+    cv.notify_all();
+    cv.wait_for(lock, std::chrono::seconds(10), [&] { return closing; });
+    lock.unlock();
+    TData none;
+    com->doClose(none, 0);  // the main thread is closing and waits for this thread
+  });
+  Open("COM7");
+  ASSERT_TRUE(fake.AwaitWaits(1));
+  fake.PostEvents(kEvRxChar);
+  {
+    std::unique_lock<std::mutex> lock(m);
+    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return inHandler; }));
+  }
+  Close();
+  EXPECT_EQ(journal.Named("onClose").size(), 1u);
+  EXPECT_EQ(fake.ThreadsRunning(), 0);
 }
 
 TEST_F(ComFake, AHandlerOnTheReaderThreadMayFreeTheElement) {
