@@ -5,14 +5,6 @@ zorv_test(serial_fake_tests
     ${CMAKE_CURRENT_LIST_DIR}/kvComAsync_fake_test.cpp
   LIBS zorv_serial)
 
-# Real I/O on pseudo-terminals, with a device inside the test (POSIX builds).
-if(NOT ZORV_WINDOWS)
-  zorv_test(serial_pty_tests
-    SOURCES
-      ${CMAKE_CURRENT_LIST_DIR}/kvComAsync_pty_test.cpp
-    LIBS zorv_serial)
-endif()
-
 # The pty modem-line shim that the wine tests preload (POSIX builds).
 if(NOT ZORV_WINDOWS)
   zorv_test(serial_ptyshim_tests
