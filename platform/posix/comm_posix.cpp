@@ -262,6 +262,8 @@ class TPosixCommApi final : public TCommApi {
   }
 
   TResult CloseHandle(THandle h) override {
+    // The exclusive mode stays with the terminal while others keep it open: give it back.
+    (void)ioctl(P(h)->fd.get(), TIOCNXCL);
     delete P(h);
     return Ok();
   }

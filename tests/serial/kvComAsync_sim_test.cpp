@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <random>
 #include <thread>
 
 #include "platform/comm.h"
@@ -163,6 +164,29 @@ TEST_F(ComSim, UnknownAndMalformedNamesOpenNothing) {
   for (const std::string& bad : {std::string("COM256"), std::string("COM0"), std::string("COM1\0", 5), name + "x",
                                  "COM0" + name.substr(3)}) {
     EXPECT_EQ(Open(bad), 0) << bad;
+  }
+  // Random bytes as names: the port's own name, in any letter case, opens it, and no
+  // other name does. (Names of other ports of the machine are left out: their lines are
+  // not the test's to set.)
+  std::mt19937 random(77);
+  for (int i = 0; i < 2000; ++i) {
+    std::string candidate = name;
+    const int edits = 1 + static_cast<int>(random() % 3);
+    for (int k = 0; k < edits; ++k) {
+      const std::size_t at = random() % (candidate.size() + 1);
+      switch (random() % 3) {
+        case 0: candidate.insert(at, 1, static_cast<char>(random() % 256)); break;
+        case 1: if (at < candidate.size()) candidate.erase(at, 1); break;
+        default: if (at < candidate.size()) candidate[at] = static_cast<char>(random() % 256); break;
+      }
+    }
+    std::string folded = candidate;
+    for (char& c : folded) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    const int number = TKvComAsync::PortNumber(folded);
+    if (folded != name && number > 0 && folded == "COM" + std::to_string(number)) continue;
+    const int opened = Open(candidate);
+    EXPECT_EQ(opened != 0, folded == name) << candidate;
+    if (opened > 0) Close();
   }
 }
 
