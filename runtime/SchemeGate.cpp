@@ -1,8 +1,10 @@
 #include "runtime/SchemeGate.h"
 
 TSchemeGate& SchemeGate() {
-  static TSchemeGate gate;
-  return gate;
+  // Never destroyed: a reader thread that was let go (its element freed from its own
+  // handler) may still be leaving the gate while the process ends.
+  static TSchemeGate* const gate = new TSchemeGate;
+  return *gate;
 }
 
 bool TSchemeGate::Enter(const std::atomic<bool>* cancel) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <thread>
 
+#include "runtime/SchemeGate.h"
+
 using namespace zorv::comm;
 
 // What the reader thread shares with the element. The thread keeps its own reference, so
@@ -298,6 +300,8 @@ void TKvComAsync::CloseSteps() {
 void TKvComAsync::StopReader(const std::shared_ptr<TReader>& reader) {
   TCommApi& api = *reader->api;
   reader->stop.store(true);
+  // The reader may be waiting to enter the scheme while this thread holds the gate.
+  SchemeGate().WakeWaiters();
   reader->Go();
   if (api.IsCurrentThread(reader->thread)) {
     // Closing from a handler on the reader thread: the thread ends when the handler
@@ -382,7 +386,11 @@ void TKvComAsync::ReaderMain(void* arg) {
       continue;
     }
     aborts = 0;
-    if (done && mask != 0 && !r->owner->HandleEvents(mask, *r)) break;
+    if (done && mask != 0) {
+      // The line's events run the scheme from inside the gate; a close gives up the wait.
+      TSchemeEntry entry(&r->stop);
+      if (!entry.entered() || !r->owner->HandleEvents(mask, *r)) break;
+    }
   }
   if (io && !r->stop.load()) {
     // Ended by itself: the port still belongs to the element, which will close it.
