@@ -16,3 +16,52 @@ if(NOT ZORV_WINDOWS)
   target_compile_definitions(zorvflash_e2e_tests PRIVATE ZORVFLASH="$<TARGET_FILE:zorvflash>")
   add_dependencies(zorvflash_e2e_tests zorvflash zorvsim_tool)
 endif()
+
+# The same exchange under wine: the Windows flasher on a COM port mapped to the simulator's
+# pseudo-terminal (tools/wine-com.sh), one run at a time on a prefix of its own.
+if(ZORV_WINDOWS)
+  set(_flash_prefix "${CMAKE_BINARY_DIR}/wineprefix-flash")
+  set(_not_found "На этом порту устройств не найдено.")
+  set(_error_line "Ошибка при передаче данных!")
+  set(_done_line "ПО успешно обновлено!")
+  # name | expected exit | pusk | image bytes | simulator arguments (comma-separated) | expected text
+  set(_cases
+    "Full|0|yes|260096||${_done_line}"
+    "LowerCaseIdentifier|0|yes|512|--ident-lower,--name,X1,--version,7.2,--blocks,2|Устройство: X1   Текущая версия ПО: 7.2"
+    "TwoWords|0|yes|512|--no-version,--blocks,2|Устройство: TPX2"
+    "IdentifierAlone|2|no|0|--ident-only|${_not_found}"
+    "IdentifierPlusOne|2|no|0|--ident,ZORVANTIQUEX|${_not_found}"
+    "SplitAck|1|no||--split-ack,3|${_error_line}"
+    "WrongChecksum|1|no||--bad-crc,3|${_error_line}"
+    "EarlyFz|0|yes|2560|--early-fz,10|${_done_line}"
+    "HangUp|1|no||--hangup,20|${_error_line}"
+    "LastBlockWithoutFz|1|no|260096|--no-final-fz|${_error_line}"
+    "Silence|1|no||--silence-from,5|${_error_line}")
+  foreach(_case IN LISTS _cases)
+    string(REPLACE "|" ";" _f "${_case}")
+    list(GET _f 0 _name)
+    list(GET _f 1 _exit)
+    list(GET _f 2 _pusk)
+    list(GET _f 3 _bytes)
+    list(GET _f 4 _sim)
+    list(GET _f 5 _text)
+    set(_args --wine-com ${CMAKE_SOURCE_DIR}/tools/wine-com.sh --prefix ${_flash_prefix}
+              --sim ${ZORV_ZORVSIM} --flasher $<TARGET_FILE:zorvflash> --image-info ${ZORV_IMAGE_INFO}
+              --expect-exit ${_exit} --expect-pusk ${_pusk} --expect-text "${_text}")
+    if(NOT _bytes STREQUAL "")
+      list(APPEND _args --expect-image-bytes ${_bytes})
+    endif()
+    if(_name STREQUAL "Silence")
+      list(APPEND _args --reply-window 2 4.5)
+    endif()
+    if(NOT _sim STREQUAL "")
+      string(REPLACE "," ";" _sim_list "${_sim}")
+      foreach(_s IN LISTS _sim_list)
+        list(APPEND _args "--sim-arg=${_s}")
+      endforeach()
+    endif()
+    add_test(NAME zorvflash_wine_${_name}
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/wine_flash_check.py ${_args})
+    set_tests_properties(zorvflash_wine_${_name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK zorv_wine_flash)
+  endforeach()
+endif()

@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""One end-to-end case of the Windows flasher under wine against the device simulator.
+
+Runs tools/wine-com.sh with the simulator arguments given, the flasher as the program
+(--port COMn), then checks the flasher's exit code, its output and the simulator's report.
+Usage:
+  wine_flash_check.py --wine-com PATH --prefix DIR --sim PATH --flasher EXE --image-info FILE
+                      [--sim-arg ARG ...] [--flash-arg ARG ...]
+                      --expect-exit N [--expect-pusk yes|no] [--expect-image-bytes N]
+                      [--expect-text TEXT ...] [--reply-window LOW HIGH]
+"""
+import argparse
+import json
+import subprocess
+import sys
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--wine-com", required=True)
+    ap.add_argument("--prefix", required=True)
+    ap.add_argument("--sim", required=True)
+    ap.add_argument("--flasher", required=True)
+    ap.add_argument("--image-info", required=True, help="the build's note of the embedded image")
+    ap.add_argument("--com", default="7")
+    ap.add_argument("--sim-arg", action="append", default=[])
+    ap.add_argument("--flash-arg", action="append", default=[])
+    ap.add_argument("--expect-exit", type=int, required=True)
+    ap.add_argument("--expect-pusk", choices=["yes", "no"])
+    ap.add_argument("--expect-image-bytes", type=int)
+    ap.add_argument("--expect-text", action="append", default=[])
+    ap.add_argument("--reply-window", nargs=2, type=float,
+                    help="seconds from the last acknowledgement to the end of the run")
+    a = ap.parse_args()
+    with open(a.image_info) as f:
+        image_sha = dict(line.split(" ", 1) for line in f.read().splitlines() if " " in line)["sha256"]
+
+    cmd = ["bash", a.wine_com, "--prefix", a.prefix, "--com", a.com, "--sim", a.sim, "--timeout", "240"]
+    for s in a.sim_arg:
+        cmd += ["--sim-arg", s]
+    cmd += ["--", a.flasher, "--port", "COM" + a.com, "--pause", "0.2", "--quiet"] + a.flash_arg
+    run = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out = run.stdout.decode("utf-8", "replace")
+    sys.stdout.write(out)
+    sys.stderr.write(run.stderr.decode("utf-8", "replace"))
+
+    failures = []
+    report = None
+    for line in out.splitlines():
+        if line.startswith("REPORT {"):
+            report = json.loads(line[len("REPORT "):])
+    if report is None:
+        failures.append("no simulator report")
+    if run.returncode != a.expect_exit:
+        failures.append(f"exit code {run.returncode}, expected {a.expect_exit}")
+    for text in a.expect_text:
+        if text not in out:
+            failures.append(f"output lacks {text!r}")
+    if report is not None:
+        # No false success: an exit code of 0 always means the device has the image and PUSK.
+        if run.returncode == 0 and not (report["pusk"] and report["extra_bytes"] == 0):
+            failures.append("success reported without PUSK, or with bytes beyond the image")
+        if a.expect_pusk and report["pusk"] != (a.expect_pusk == "yes"):
+            failures.append(f"pusk {report['pusk']}")
+        if a.expect_image_bytes is not None:
+            if report["image_bytes"] != a.expect_image_bytes:
+                failures.append(f"image bytes {report['image_bytes']}")
+            if a.expect_image_bytes == 260096 and report["image_sha256"] != image_sha:
+                failures.append("image SHA-256 differs from the embedded image")
+        if report.get("extra_bytes", 0) != 0:
+            failures.append(f"{report['extra_bytes']} bytes beyond the image")
+        if a.reply_window:
+            acks = [e["t"] for e in report["events"] if e["event"] == "ack"]
+            ends = [e["t"] for e in report["events"] if e["event"] == "exit"]
+            if not acks or not ends:
+                failures.append("no acknowledgement or end in the report")
+            else:
+                gap = ends[-1] - acks[-1]
+                low, high = a.reply_window
+                if not low <= gap <= high:
+                    failures.append(f"{gap:.2f} s from the last reply to the end, expected {low}..{high}")
+    for f in failures:
+        print("FAILED: " + f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
