@@ -110,8 +110,8 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       state_ = TState::Closed;
+      changed_.notify_all();
     }
-    changed_.notify_all();
     Fire(onOpen, 0);
   };
   const int number = PortNumber(name);
@@ -222,8 +222,8 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
     std::lock_guard<std::mutex> lock(mutex_);
     reader_ = reader;
     state_ = TState::Open;
+    changed_.notify_all();
   }
-  changed_.notify_all();
   if (reader) reader->Go();
   if (lines) {
     if (status & kMsCtsOn) Fire(onCTS, 1);
@@ -293,8 +293,8 @@ void TKvComAsync::CloseSteps() {
     std::lock_guard<std::mutex> lock(mutex_);
     state_ = TState::Closed;
     closer_ = std::thread::id();
+    changed_.notify_all();
   }
-  changed_.notify_all();
 }
 
 void TKvComAsync::StopReader(const std::shared_ptr<TReader>& reader) {
@@ -476,10 +476,10 @@ bool TKvComAsync::AcquirePort(TCommApi*& api, THandle& port) {
 }
 
 void TKvComAsync::ReleasePort() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    --users_;
-  }
+  // Notified under the lock: a waiting destructor may free the element (and the condition
+  // variable) as soon as it sees the count drop.
+  std::lock_guard<std::mutex> lock(mutex_);
+  --users_;
   changed_.notify_all();
 }
 
