@@ -18,6 +18,9 @@ void MessageBoxOk(void* owner, const std::string& text, const std::string& capti
 // system has no text for the code.
 std::string SystemErrorText(std::uint32_t code);
 
+// CPU time the process has used so far, in seconds, user and system.
+bool ProcessCpuTimes(double& userSeconds, double& systemSeconds);
+
 // Full path of the running program.
 std::string ProgramPath();
 

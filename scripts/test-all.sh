@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and tests both builds: the native suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows suite under wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the native suite again under
+# ThreadSanitizer, and the Windows suite under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,7 +10,7 @@ scripts/bootstrap.sh
 status=0
 summary=()
 mkdir -p build
-for preset in native windows; do
+for preset in native native-tsan windows; do
   echo "=== ${preset} ==="
   if cmake --workflow --preset "${preset}" 2>&1 | tee "build/${preset}-workflow.log"; then
     :

@@ -95,8 +95,9 @@ TKvHub* NewHub(std::uint8_t in, std::uint8_t out) {
   return hub;
 }
 
-// The line settings of the device's bootloader.
-void SetLineProperties(TKvComAsync* p) {
+}  // namespace
+
+void SetBootloaderLineProperties(TKvComAsync* p) {
   p->Port = "";
   p->Baud = 38462;
   p->Parity = 0;
@@ -139,8 +140,6 @@ void SetLineProperties(TKvComAsync* p) {
   p->FlushOnClose = false;
 }
 
-}  // namespace
-
 TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   Front = New<TFlashFront>();
   WriteHub = NewHub(2, 2);
@@ -158,7 +157,7 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   ReplyRouter->InCount = 1;
   ReplyRouter->SetOutCount(2);
   SerialPort = New<TKvComAsync>();
-  SetLineProperties(SerialPort);
+  SetBootloaderLineProperties(SerialPort);
   WriteClickHub = NewHub(1, 1);
   CloseHub = NewHub(2, 1);
   ChecksumField = New<TKvEventFromData>();

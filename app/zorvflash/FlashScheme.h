@@ -66,6 +66,10 @@ class TFlashFront : public TObj {
   std::atomic<long> writtenOk_{0};
 };
 
+// The line settings of the device's bootloader, as the main scheme gives them to its
+// serial port element.
+void SetBootloaderLineProperties(TKvComAsync* port);
+
 class TFlashScheme : public TObj {
  public:
   // pauseMicroseconds: the pause between the final acknowledgement and the completion.

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 const char kFlashUsage[] =
-    "usage: zorvflash --port PORT [--vers-timeout SECONDS] [--pause SECONDS] [--quiet]\n"
+    "usage: zorvflash --port PORT [--vers-timeout SECONDS] [--pause SECONDS] [--quiet] [--stats]\n"
     "       zorvflash --list | --image-info | --help | --version\n";
 
 namespace {
@@ -61,6 +61,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, s
       }
     } else if (a == "--quiet") {
       o.quiet = true;
+    } else if (a == "--stats") {
+      o.stats = true;
     } else if (a == "--list") {
       setAction(TFlashOptions::Action::List);
     } else if (a == "--image-info") {

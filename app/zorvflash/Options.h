@@ -10,6 +10,7 @@ struct TFlashOptions {
   double versTimeout = 5.0;  // seconds without an answer to "VERS" before giving up
   double pause = 15.0;       // seconds between the final acknowledgement and the completion
   bool quiet = false;        // no progress display
+  bool stats = false;        // figures of the run on standard error at the end
 };
 
 // Parses the arguments after the program name. On a usage error returns false with the

@@ -5,6 +5,7 @@
 // Exit codes: 0 success, 1 failure during the upload, 2 no device (the port cannot be
 // opened, the reply does not identify a device, or no reply to "VERS"), 64 usage.
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "app/zorvflash/Progress.h"
 #include "platform/comm.h"
 #include "platform/console.h"
+#include "platform/system.h"
 #include "runtime/Share.h"
 #include "scheme/Texts.h"
 #include "tools/common/sha256.h"
@@ -55,6 +57,21 @@ std::string ForTerminal(const std::string& cp1251) {
     }
   }
   return Cp1251ToUtf8(safe);
+}
+
+// Figures of the upload for benchmarks: wall time from the start of the upload to the
+// outcome (the completion pause excluded) and the process's CPU time per image byte.
+void PrintStats(std::chrono::steady_clock::time_point start, long writes, double pausePassed) {
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double user = 0, system = 0;
+  zorv::platform::ProcessCpuTimes(user, system);
+  const long imageBytes = writes > 2 ? writes - 2 : 0;  // less "VERS" and "PUSK"
+  char buf[256];
+  std::snprintf(buf, sizeof buf,
+                "stats: writes %ld, upload %.3f s (pause excluded), cpu user %.3f s system %.3f s, %.3f us cpu per image byte\n",
+                writes, elapsed - pausePassed, user, system,
+                imageBytes > 0 ? (user + system) * 1e6 / static_cast<double>(imageBytes) : 0.0);
+  Print(Stream::Err, buf);
 }
 
 int ImageInfo() {
@@ -127,6 +144,7 @@ int Flash(const TFlashOptions& o) {
     if (outcome != Outcome::Found) break;
   }
   if (!o.quiet) Print(Stream::Out, meter.Finish());
+  if (o.stats) PrintStats(start, front.writesRequested(), outcome == Outcome::Done ? o.pause : 0.0);
 
   if (outcome == Outcome::Done && front.writesComplete()) {
     Print(Stream::Out, ProgramText(std::string(zorv::texts::kDoneText) + "\n"));
@@ -157,6 +175,7 @@ int main(int argc, char** argv) {
                              "  --vers-timeout SEC    wait this long for the device to answer (default 5)\n"
                              "  --pause SEC           pause after the device confirmed the image (default 15)\n"
                              "  --quiet               no progress display\n"
+                             "  --stats               upload time and CPU time per image byte, on standard error\n"
                              "  --list                the serial ports that can be opened\n"
                              "  --image-info          size and SHA-256 of the embedded image\n"
                              "exit codes: 0 done, 1 upload failed, 2 no device, 64 usage\n");

@@ -1,5 +1,6 @@
 // POSIX implementation of the system services.
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,6 +26,14 @@ std::string SystemErrorText(std::uint32_t code) {
   // make up "Unknown error N").
   const char* text = strerrordesc_np(static_cast<int>(code));
   return text ? std::string(text) : std::string();
+}
+
+bool ProcessCpuTimes(double& userSeconds, double& systemSeconds) {
+  rusage u{};
+  if (getrusage(RUSAGE_SELF, &u) != 0) return false;
+  userSeconds = static_cast<double>(u.ru_utime.tv_sec) + u.ru_utime.tv_usec / 1e6;
+  systemSeconds = static_cast<double>(u.ru_stime.tv_sec) + u.ru_stime.tv_usec / 1e6;
+  return true;
 }
 
 std::string ProgramPath() {

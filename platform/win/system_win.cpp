@@ -26,6 +26,17 @@ std::string SystemErrorText(std::uint32_t code) {
   return std::string(buf, n);
 }
 
+bool ProcessCpuTimes(double& userSeconds, double& systemSeconds) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return false;
+  auto seconds = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  userSeconds = seconds(user);
+  systemSeconds = seconds(kernel);
+  return true;
+}
+
 std::string ProgramPath() {
   char buf[261];
   const DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
