@@ -22,3 +22,6 @@ class TKvHub : public TObj {
   void doEvent(TData& d, std::uint16_t index);
   std::vector<TEventPoint> onEvent;
 };
+
+// A hub with its two properties set, as the schemes create them.
+TKvHub* NewHub(std::uint8_t inCount, std::uint8_t outCount);

@@ -11,17 +11,6 @@
 #include "runtime/kvMultiElementEx.h"
 #include "scheme/Texts.h"
 
-namespace {
-
-TKvHub* NewHub(std::uint8_t in, std::uint8_t out) {
-  TKvHub* hub = New<TKvHub>();
-  hub->InCount = in;
-  hub->SetOutCount(out);
-  return hub;
-}
-
-}  // namespace
-
 TKvEditMultiEx* TClassMultiElementEx_25686E0::Create(TKvMultiElementEx* container, void*, TObj* parentScheme) {
   return New<TClassMultiElementEx_25686E0>(container, parentScheme)->boundary;
 }

@@ -19,13 +19,6 @@
 
 namespace {
 
-TKvHub* NewHub(std::uint8_t in, std::uint8_t out) {
-  TKvHub* hub = New<TKvHub>();
-  hub->InCount = in;
-  hub->SetOutCount(out);
-  return hub;
-}
-
 TKvCounter* NewCounter(std::int32_t max) {
   TKvCounter* c = New<TKvCounter>();
   c->Min = 0;

@@ -86,17 +86,6 @@ std::vector<std::string> TFlashFront::ports() {
 
 // ---- Scheme ----------------------------------------------------------------------------
 
-namespace {
-
-TKvHub* NewHub(std::uint8_t in, std::uint8_t out) {
-  TKvHub* hub = New<TKvHub>();
-  hub->InCount = in;
-  hub->SetOutCount(out);
-  return hub;
-}
-
-}  // namespace
-
 void SetBootloaderLineProperties(TKvComAsync* p) {
   p->Port = "";
   p->Baud = 38462;
