@@ -142,6 +142,22 @@ TEST(ZorvflashE2E, NothingIsSentBeyondTheImageWhenTheLastBlockLacksFz) {
   EXPECT_FALSE(r.sim.pusk);
 }
 
+TEST(ZorvflashE2E, PacedAsAUsbAdapterRepliesComeWholeAndTheUploadSucceeds) {
+  const FlashRun r = Flash({"--pace", "usb", "--blocks", "4"});
+  EXPECT_EQ(r.flash.exitCode, 0) << r.flash.out << r.flash.err;
+  EXPECT_TRUE(r.sim.pusk);
+  EXPECT_EQ(r.sim.image_bytes, 4 * 256);
+}
+
+TEST(ZorvflashE2E, ByteByByteRepliesDefeatTheDecisionsOnEachChunk) {
+  // As from a native UART: the identification arrives one byte per chunk, and the first
+  // chunk (no blank) already gives the not-found text.
+  const FlashRun r = Flash({"--pace", "uart"});
+  EXPECT_EQ(r.flash.exitCode, 2) << r.flash.out << r.flash.err;
+  EXPECT_TRUE(Has(r.flash.out, kNotFound)) << r.flash.out;
+  EXPECT_EQ(r.sim.image_bytes, 0);
+}
+
 TEST(ZorvflashE2E, APortThatCannotBeOpenedGivesNotFound) {
   const ChildResult r = RunChild({ZORVFLASH, "--port", "/dev/zorv-no-such-device"}, 30000);
   EXPECT_EQ(r.exitCode, 2);
