@@ -46,6 +46,8 @@ while [[ $# -gt 0 ]]; do
 done
 [[ $# -ge 1 ]] || { echo "wine-com: no program given" >&2; usage; }
 [[ -n "$prefix" ]] || { echo "wine-com: no prefix (--prefix or ZORV_WINEPREFIX)" >&2; exit 125; }
+# Wine takes only absolute prefix paths.
+prefix="$(realpath -m "$prefix")"
 [[ -x "$sim" ]] || { echo "wine-com: no simulator at '$sim'" >&2; exit 125; }
 [[ "$com" =~ ^[1-9][0-9]{0,2}$ && "$com" -le 255 ]] || { echo "wine-com: bad COM number $com" >&2; exit 125; }
 [[ -z "$shim" || -f "$shim" ]] || { echo "wine-com: no shim at $shim" >&2; exit 125; }
