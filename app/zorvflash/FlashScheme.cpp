@@ -57,10 +57,14 @@ void TFlashFront::doPortName(TData& d, std::uint16_t) {
   ports_.push_back(AsString(d));
 }
 
-void TFlashFront::doSent(TData&, std::uint16_t) { sent_.fetch_add(1); }
+void TFlashFront::doSent(TData& d, std::uint16_t) {
+  writes_.fetch_add(1);
+  bytesSent_.fetch_add(static_cast<long>(AsString(d).size()));
+}
 
 void TFlashFront::doWritten(TData& d, std::uint16_t) {
-  if (AsInteger(d) > 0) writtenOk_.fetch_add(1);
+  const std::int32_t n = AsInteger(d);
+  if (n > 0) bytesWritten_.fetch_add(n);
 }
 
 TFlashFront::Outcome TFlashFront::WaitChange(Outcome from, int timeoutMs) {
@@ -206,6 +210,9 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
 }
 
 TFlashScheme::~TFlashScheme() {
+  // The elements go from inside the gate: a watchdog tick or a line event still running
+  // its chain on another thread finishes first, and those waiting give up.
+  TSchemeEntry gate;
   Free(DonePause);
   Free(ErrorGate);
   Free(DoneSwitch);

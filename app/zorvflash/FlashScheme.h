@@ -46,9 +46,10 @@ class TFlashFront : public TObj {
   std::string status();
   std::vector<std::string> ports();
   int blocks() const { return blocks_.load(); }
-  // Every write asked for completed with all its bytes.
-  bool writesComplete() const { return sent_.load() == writtenOk_.load(); }
-  long writesRequested() const { return sent_.load(); }
+  // Every byte asked to be written was written (a write that timed out part way, or
+  // failed, leaves bytes behind).
+  bool writesComplete() const { return bytesSent_.load() == bytesWritten_.load(); }
+  long writesRequested() const { return writes_.load(); }
 
  protected:
   ~TFlashFront() override = default;
@@ -62,8 +63,9 @@ class TFlashFront : public TObj {
   std::string status_;
   std::vector<std::string> ports_;
   std::atomic<int> blocks_{0};
-  std::atomic<long> sent_{0};
-  std::atomic<long> writtenOk_{0};
+  std::atomic<long> writes_{0};
+  std::atomic<long> bytesSent_{0};
+  std::atomic<long> bytesWritten_{0};
 };
 
 // The line settings of the device's bootloader, as the main scheme gives them to its
@@ -97,5 +99,6 @@ class TFlashScheme : public TObj {
   TKvSleep* DonePause;
 
  protected:
+  // Frees the elements from inside the scheme gate.
   ~TFlashScheme() override;
 };

@@ -100,6 +100,7 @@ class Harness {
     UploadScheme->SetFactory(TClassMultiElementEx_2568BB0::Create);
   }
   ~Harness() {
+    TSchemeEntry gate;  // as the real scheme: no tick runs while the elements go
     Free(ErrorGate);
     Free(DoneSwitch);
     Free(ChecksumField);

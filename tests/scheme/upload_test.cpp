@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -179,6 +180,24 @@ TEST_F(Upload, AFullUploadEndsWithPusk) {
   EXPECT_EQ(h.Line->Bytes(), image + "PUSK");
   EXPECT_EQ(h.Success.count(), 1u);
   EXPECT_TRUE(h.Failure.hits.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The scheme may be freed while the watchdog ticks: its elements go only once no tick is
+// running its chain, and waiting ticks give up.
+TEST(UploadTeardown, FreeingTheSchemeWhileTheWatchdogTicksIsSafe) {
+  for (int i = 0; i < 40; ++i) {
+    auto h = std::make_unique<zorv::test::Harness>();
+    h->Reply("ZORVANTIQUE TPX2 6.0");
+    h->Upload().Watchdog->Interval = 1;
+    h->Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 + i % 5));
+    h.reset();
+  }
+  SUCCEED();
 }
 
 }  // namespace
