@@ -67,15 +67,11 @@ flock 8
 # wait for it to close) nor the lock.
 quiet() { "$@" </dev/null >/dev/null 2>&1 8>&-; }
 
-# Same marker as the build's wine-run wrapper: both may share a prefix.
+# Made as the build's wine-run wrapper makes it: both may share a prefix.
+source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 {
   flock 9
-  if [[ ! -f "$prefix/.zorv-ready" ]]; then
-    rm -rf "$prefix"
-    quiet "$WINE" wineboot -i 9>&-
-    quiet "$WINESERVER" -w 9>&-
-    touch "$prefix/.zorv-ready"
-  fi
+  zorv_ensure_prefix "$WINE" "$WINESERVER" || exit 125
 } 9>"$prefix.lock"
 
 work="$(mktemp -d)"
