@@ -275,11 +275,14 @@ void TKvComAsync::CloseSteps() {
   }
   if (FlushOnClose) (void)api_->FlushFileBuffers(port_);
   (void)api_->PurgeComm(port_, kPurgeAll);
+  std::vector<TIoRecord*> spare;
   {
     // Reads and writes of other threads end with the purge (or their time-outs).
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return users_ == 0; });
+    spare.swap(spareIo_);
   }
+  for (TIoRecord* io : spare) api_->CloseIoRecord(io);
   Fire(onCTS, 0);
   Fire(onDSR, 0);
   Fire(onRLSD, 0);
@@ -466,30 +469,39 @@ void TKvComAsync::RebuildErrors(TReader& r) {
 
 // ---- Write and read --------------------------------------------------------------------
 
-bool TKvComAsync::AcquirePort(TCommApi*& api, THandle& port) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (state_ != TState::Open) return false;
-  ++users_;
-  api = api_;
-  port = port_;
+bool TKvComAsync::AcquirePort(TCommApi*& api, THandle& port, TIoRecord*& io) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (state_ != TState::Open) return false;
+    ++users_;
+    api = api_;
+    port = port_;
+    io = nullptr;
+    if (!spareIo_.empty()) {
+      io = spareIo_.back();
+      spareIo_.pop_back();
+    }
+  }
+  if (!io) io = api->CreateIoRecord();
   return true;
 }
 
-void TKvComAsync::ReleasePort() {
-  // Notified under the lock: a waiting destructor may free the element (and the condition
+void TKvComAsync::ReleasePort(TIoRecord* io) {
+  // Notified under the lock: a waiting close may free the element (and the condition
   // variable) as soon as it sees the count drop.
   std::lock_guard<std::mutex> lock(mutex_);
+  if (io) spareIo_.push_back(io);
   --users_;
-  changed_.notify_all();
+  if (state_ == TState::Closing) changed_.notify_all();
 }
 
 void TKvComAsync::doWrite(TData& d, std::uint16_t) {
   const std::string text = AsString(d);
   TCommApi* api = nullptr;
   THandle port = kInvalidHandle;
-  if (!AcquirePort(api, port)) return;
+  TIoRecord* io = nullptr;
   // A record of its own: writes may run on several threads at once, and beside a read.
-  TIoRecord* io = api->CreateIoRecord();
+  if (!AcquirePort(api, port, io)) return;
   bool fire = false;
   std::int32_t written = 0;
   if (io) {
@@ -501,10 +513,9 @@ void TKvComAsync::doWrite(TData& d, std::uint16_t) {
       written = g.ok ? static_cast<std::int32_t>(done) : 0;
       fire = true;
     }
-    api->CloseIoRecord(io);
   }
   const TEventPoint point = onWrite;
-  ReleasePort();
+  ReleasePort(io);
   if (fire) Fire(point, written);
 }
 
@@ -513,7 +524,8 @@ void TKvComAsync::doRead(TData& d, std::uint16_t) {
   if (count <= 0) return;
   TCommApi* api = nullptr;
   THandle port = kInvalidHandle;
-  if (!AcquirePort(api, port)) return;
+  TIoRecord* io = nullptr;
+  if (!AcquirePort(api, port, io)) return;
   // Only what is waiting is read: the buffer never exceeds the input queue, and a read
   // never waits for bytes that have not come (under wine it would wait for them).
   std::uint32_t errors = 0;
@@ -524,7 +536,7 @@ void TKvComAsync::doRead(TData& d, std::uint16_t) {
   bool fire = false;
   std::string bytes;
   if (n > 0) {
-    if (TIoRecord* io = api->CreateIoRecord()) {
+    if (io) {
       bytes.resize(n);
       std::uint32_t got = 0;
       const TResult r = api->ReadFile(port, bytes.data(), n, got, *io);
@@ -532,14 +544,14 @@ void TKvComAsync::doRead(TData& d, std::uint16_t) {
         std::uint32_t done = 0;
         const TResult g = api->GetOverlappedResult(port, *io, done, true);
         bytes.resize(g.ok ? std::min(done, n) : 0);
-        // A failed read reports an empty chunk; a read that found nothing reports nothing.
+        // A failed read reports an empty chunk. A read that found nothing reports nothing:
+        // an empty chunk during the upload would count as a wrong reply.
         fire = !g.ok || done > 0;
       }
-      api->CloseIoRecord(io);
     }
   }
   const TEventPoint point = onRead;
-  ReleasePort();
+  ReleasePort(io);
   if (fire) FireString(point, bytes);
 }
 

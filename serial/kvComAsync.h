@@ -137,8 +137,10 @@ class TKvComAsync : public TObj {
   void JoinFinishedReaders();
   bool HandleEvents(std::uint32_t mask, TReader& reader);
   void RebuildErrors(TReader& reader);
-  bool AcquirePort(zorv::comm::TCommApi*& api, zorv::comm::THandle& port);
-  void ReleasePort();
+  // A read or a write takes the open port and a completion record of its own (records are
+  // kept for reuse: the upload writes every image byte on its own); it gives both back.
+  bool AcquirePort(zorv::comm::TCommApi*& api, zorv::comm::THandle& port, zorv::comm::TIoRecord*& io);
+  void ReleasePort(zorv::comm::TIoRecord* io);
   static void ReaderMain(void* arg);
 
   TStrList* errors_ = nullptr;
@@ -156,6 +158,7 @@ class TKvComAsync : public TObj {
   TState state_ = TState::Closed;
   std::thread::id closer_;  // the thread running the close
   int users_ = 0;  // reads and writes under way on the port
+  std::vector<zorv::comm::TIoRecord*> spareIo_;  // records of api_, closed with the port
   std::shared_ptr<TReader> reader_;
   std::vector<std::shared_ptr<TReader>> finished_;  // told to stop by their own thread
 };
