@@ -1,3 +1,4 @@
+// The flasher's command line: actions, defaults and usage errors.
 #include "app/zorvflash/Options.h"
 
 #include <gtest/gtest.h>

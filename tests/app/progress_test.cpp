@@ -1,3 +1,4 @@
+// The flasher's progress display on a terminal and as plain lines.
 #include "app/zorvflash/Progress.h"
 
 #include <gtest/gtest.h>

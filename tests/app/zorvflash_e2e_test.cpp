@@ -104,8 +104,10 @@ TEST(ZorvflashE2E, BrokenAcknowledgementsFailWithoutPusk) {
 }
 
 TEST(ZorvflashE2E, SilenceFailsOnTheThirdWatchdogTickAfterTheLastReply) {
-  SimProcess sim({"--silence-from", "5"});
+  // Taken before the simulator starts its clock: the interval measured below is a little
+  // long (by the simulator's start-up), never short.
   const auto simStart = std::chrono::steady_clock::now();
+  SimProcess sim({"--silence-from", "5"});
   const ChildResult flash = RunChild({ZORVFLASH, "--port", sim.pty(), "--pause", "0.2"}, 60000);
   const auto flashEnd = std::chrono::steady_clock::now();
   const SimReport report = ParseSimReport(sim.Finish());
@@ -113,8 +115,6 @@ TEST(ZorvflashE2E, SilenceFailsOnTheThirdWatchdogTickAfterTheLastReply) {
   EXPECT_FALSE(report.pusk);
   const std::vector<SimEvent> acks = report.Events("ack");
   ASSERT_EQ(acks.size(), 4u);
-  // The simulator's clock starts a little after simStart: the interval measured here is
-  // a little long, never short.
   const double sinceLastReply = std::chrono::duration<double>(flashEnd - simStart).count() - acks.back().t;
   EXPECT_GE(sinceLastReply, 2.0);
   EXPECT_LE(sinceLastReply, 4.0);

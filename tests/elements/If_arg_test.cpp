@@ -1,3 +1,4 @@
+// CompareData: the comparison shared by the conditional elements.
 #include "elements/If_arg.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Checksum element: every type and input mode, the check values, chaining, shared tables.
 #include "elements/kvCRC16_32.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Case element: match against one fixed value.
 #include "elements/kvCase.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Commutator: gating, input restriction and output selection.
 #include "elements/kvCommutator.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Converter: integer to one character and to hexadecimal text.
 #include "elements/kvConvertor.h"
 
 #include <gtest/gtest.h>

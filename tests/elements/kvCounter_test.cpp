@@ -1,3 +1,4 @@
+// Counter: wrapping up and down, reset, extreme properties.
 #include "elements/kvCounter.h"
 
 #include <gtest/gtest.h>

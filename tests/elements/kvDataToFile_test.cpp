@@ -1,3 +1,4 @@
+// Byte transfer between a stream and the wires.
 #include "elements/kvDataToFile.h"
 
 #include <gtest/gtest.h>

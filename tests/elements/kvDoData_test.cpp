@@ -1,3 +1,4 @@
+// Constant value element.
 #include "elements/kvDoData.h"
 
 #include <gtest/gtest.h>

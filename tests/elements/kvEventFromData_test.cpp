@@ -1,3 +1,4 @@
+// Stored value element: owned chains, reads announced on onGet.
 #include "elements/kvEventFromData.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Loop element: steps, bounds, termination at the 32-bit limits.
 #include "elements/kvFor.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Format element: numbered placeholders and doubled percent signs.
 #include "elements/kvFormatStr.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Hub: fan-out in index order, each output with the value as it arrived.
 #include "elements/kvHub.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Conditional element: operands from points, properties or the incoming chain.
 #include "elements/kvIf_else.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Timer element on the real timer: counts, stops, restarts, frees, and the scheme gate.
 #include "elements/kvMMTimer.h"
 
 #include <gtest/gtest.h>

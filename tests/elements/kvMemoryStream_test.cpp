@@ -1,3 +1,4 @@
+// Memory stream element: the lent stream and its replacement.
 #include "elements/kvMemoryStream.h"
 
 #include <gtest/gtest.h>

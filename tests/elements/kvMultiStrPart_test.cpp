@@ -1,3 +1,4 @@
+// Splitting a text into numbered parts, and CutPart.
 #include "elements/kvMultiStrPart.h"
 
 #include <gtest/gtest.h>

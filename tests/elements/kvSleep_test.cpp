@@ -1,3 +1,4 @@
+// Busy-wait delay on the real counter and on slow fake counters.
 #include "elements/kvSleep.h"
 
 #include <gtest/gtest.h>

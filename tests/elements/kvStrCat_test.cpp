@@ -1,3 +1,4 @@
+// Concatenation element.
 #include "elements/kvStrCat.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Wildcard masks and Windows-1251 letter case.
 #include "elements/kvStrMask.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Byte string to hexadecimal text.
 #include "elements/kvStream2Hex.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Two-state switch.
 #include "elements/kvSwitch.h"
 
 #include <gtest/gtest.h>

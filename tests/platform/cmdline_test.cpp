@@ -1,3 +1,4 @@
+// Tokens of a Windows command line.
 #include <gtest/gtest.h>
 
 #include "platform/system.h"

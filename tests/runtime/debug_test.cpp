@@ -1,3 +1,4 @@
+// The debug message box and its replacement for tests.
 #include "runtime/Debug.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The scheme gate: one thread at a time, re-entry, cancelled waits.
 #include "runtime/SchemeGate.h"
 
 #include <gtest/gtest.h>

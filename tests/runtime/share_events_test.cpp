@@ -1,3 +1,4 @@
+// Points, firing with tail firing, reading with defaults, dispatch switch, start hooks.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Value records: kinds, conversions, chains, fonts.
 #include <gtest/gtest.h>
 
 #include <cmath>

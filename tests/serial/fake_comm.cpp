@@ -1,3 +1,4 @@
+// The recording fake of the comm calls.
 #include "tests/serial/fake_comm.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Number and text conversions, against plain references and hostile input.
 #include "winlib/Convert.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Windows-1251 to Unicode.
 #include "winlib/Cp1251.h"
 
 #include <gtest/gtest.h>

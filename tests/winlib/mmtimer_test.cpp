@@ -1,3 +1,4 @@
+// The library's multimedia timer on the real timer.
 #include "winlib/MMTimer.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Objects (free, lock, cleanup order) and lists (growth, operations).
 #include "winlib/Objects.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// String lists, memory streams and resources.
 #include "winlib/StrStreams.h"
 
 #include <gtest/gtest.h>
