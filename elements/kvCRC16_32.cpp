@@ -90,25 +90,10 @@ Registry& Tables() {
   return *registry;
 }
 
-int HexDigit(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // The byte of one hexadecimal pair (or of a lone last character): the low 8 bits of its
 // hexadecimal value, read as far as it goes.
 unsigned HexPair(const char* p, std::size_t n) {
-  std::size_t i = 0;
-  if (p[0] == '$') i = 1;  // the pair parses like any hexadecimal text
-  unsigned value = 0;
-  for (; i < n; ++i) {
-    const int d = HexDigit(static_cast<unsigned char>(p[i]));
-    if (d < 0) break;
-    value = value * 16u + static_cast<unsigned>(d);
-  }
-  return value & 0xFFu;
+  return static_cast<unsigned>(Hex2Int(std::string(p, n))) & 0xFFu;
 }
 
 template <class Feed>
@@ -129,14 +114,6 @@ std::uint32_t Swap16(std::uint32_t r) { return ((r & 0xFFu) << 8) | ((r >> 8) & 
 std::uint32_t ReadHex(TData& d, const TEventPoint& point, const std::string& property) {
   if (!point.Connected() && !property.empty()) return static_cast<std::uint32_t>(Hex2Int(property));
   return static_cast<std::uint32_t>(Hex2Int(ReadString(d, point, property)));
-}
-
-// Exactly `digits` upper-case hexadecimal digits of r.
-std::string FixedHex(std::uint32_t r, int digits) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string s(static_cast<std::size_t>(digits), '0');
-  for (int i = digits - 1; i >= 0; --i, r >>= 4) s[static_cast<std::size_t>(i)] = kDigits[r & 15u];
-  return s;
 }
 
 }  // namespace
@@ -189,5 +166,5 @@ void TKvCRC16_32::doCRC(TData& d, std::uint16_t) {
     r &= 0xFFFFu;
     if (SwapResult != 0) r = Swap16(r);
   }
-  PassOnString(d, onCRC, FixedHex(r, type == 4 ? 8 : 4));
+  PassOnString(d, onCRC, Int2Hex(r, type == 4 ? 8 : 4));
 }

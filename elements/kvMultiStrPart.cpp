@@ -17,7 +17,8 @@ void TKvMultiStrPart::SetPartCount(std::int32_t n) {
 void TKvMultiStrPart::doSplit(TData& d, std::uint16_t) {
   for (std::string& part : Parts) part.clear();
   std::string text = ReadString(d, Text, std::string());
-  if (text.find(Delimiter) == std::string::npos) {
+  // An empty delimiter occurs nowhere.
+  if (Delimiter.empty() || text.find(Delimiter) == std::string::npos) {
     PassOnString(d, onNoDelimiter, std::move(text));
     return;
   }

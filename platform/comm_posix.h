@@ -11,6 +11,9 @@
 
 namespace zorv::comm::posix {
 
+// The Windows error code for an errno value.
+std::uint32_t ErrnoToError(int e);
+
 // Applies the DCB to the terminal fd (raw mode, rate, format, flow control, DTR/RTS).
 // Returns 0 or a Windows error code (kErrorInvalidParameter for values outside their range).
 std::uint32_t ApplyLine(int fd, const TDcb& dcb);

@@ -32,19 +32,18 @@ bool TSchemeGate::TryEnter() {
 }
 
 void TSchemeGate::Leave() {
-  bool freed = false;
+  ReleaseSignal signal = nullptr;
+  void* arg = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (depth_ == 0 || owner_ != std::this_thread::get_id()) return;
-    if (--depth_ == 0) {
-      owner_ = std::thread::id();
-      freed = true;
-    }
+    if (--depth_ != 0) return;
+    owner_ = std::thread::id();
+    signal = signal_;
+    arg = signalArg_;
   }
-  if (freed) {
-    free_.notify_all();
-    if (ReleaseSignal signal = signal_.load()) signal(signalArg_.load());
-  }
+  free_.notify_all();
+  if (signal) signal(arg);
 }
 
 bool TSchemeGate::HeldByMe() const {
@@ -58,6 +57,7 @@ void TSchemeGate::WakeWaiters() {
 }
 
 void TSchemeGate::SetReleaseSignal(ReleaseSignal signal, void* arg) {
-  signalArg_.store(arg);
-  signal_.store(signal);
+  std::lock_guard<std::mutex> lock(mutex_);
+  signal_ = signal;
+  signalArg_ = arg;
 }

@@ -41,8 +41,8 @@ class TSchemeGate {
   std::condition_variable free_;
   std::thread::id owner_;
   int depth_ = 0;
-  std::atomic<ReleaseSignal> signal_{nullptr};
-  std::atomic<void*> signalArg_{nullptr};
+  ReleaseSignal signal_ = nullptr;  // with its argument, under the mutex
+  void* signalArg_ = nullptr;
 };
 
 // The process's one gate.

@@ -36,19 +36,7 @@ namespace zorv::comm {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::uint32_t ErrnoToError(int e) {
-  switch (e) {
-    case ENOENT: case ENODEV: case ENXIO: return kErrorFileNotFound;
-    case EACCES: case EPERM: case EBUSY: case EWOULDBLOCK: return kErrorAccessDenied;
-    case EBADF: return kErrorInvalidHandle;
-    case ENOMEM: return kErrorNotEnoughMemory;
-    case EINVAL: return kErrorInvalidParameter;
-    case ENOTTY: return kErrorNotSupported;
-    case EIO: case EPIPE: return kErrorBadCommand;
-    default: return kErrorGenFailure;
-  }
-}
+using posix::ErrnoToError;
 
 // Owns a descriptor.
 class TFd {
@@ -71,8 +59,15 @@ class TFd {
 constexpr std::uint32_t kMinQueue = 4096;
 
 struct TPort {
+  // The exclusive mode goes back only where this port set it: another program may have
+  // set it before (root can still open such a terminal).
+  ~TPort() {
+    if (exclusiveSet) (void)ioctl(fd.get(), TIOCNXCL);
+  }
+
   TFd fd;
   TFd wake;  // eventfd: SetCommMask and queue changes wake the pending event wait
+  bool exclusiveSet = false;
 
   std::mutex m;
   std::string queue;  // bytes taken from the terminal, not yet read
@@ -247,7 +242,10 @@ class TPosixCommApi final : public TCommApi {
       error = errno == EWOULDBLOCK ? kErrorAccessDenied : ErrnoToError(errno);
       return kInvalidHandle;
     }
-    (void)ioctl(port->fd.get(), TIOCEXCL);
+    int exclusive = 0;
+    if (ioctl(port->fd.get(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0) {
+      port->exclusiveSet = ioctl(port->fd.get(), TIOCEXCL) == 0;
+    }
     port->wake.Reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (port->wake.get() < 0) {
       error = ErrnoToError(errno);
@@ -262,8 +260,8 @@ class TPosixCommApi final : public TCommApi {
   }
 
   TResult CloseHandle(THandle h) override {
-    // The exclusive mode stays with the terminal while others keep it open: give it back.
-    (void)ioctl(P(h)->fd.get(), TIOCNXCL);
+    // The exclusive mode stays with the terminal while others keep it open: the port gives
+    // back what it set as it goes.
     delete P(h);
     return Ok();
   }

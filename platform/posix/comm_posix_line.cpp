@@ -13,21 +13,25 @@ namespace zorv::comm::posix {
 
 namespace {
 
-std::uint32_t ErrnoToError(int e) {
-  switch (e) {
-    case EINVAL: return kErrorInvalidParameter;
-    case ENOTTY: return kErrorNotSupported;
-    case EBADF: return kErrorInvalidHandle;
-    default: return kErrorGenFailure;
-  }
-}
-
 void SetModemLine(int fd, int line, bool on) {
   // Not every terminal has modem lines (a pseudo-terminal has none): failure is no error.
   (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
 }  // namespace
+
+std::uint32_t ErrnoToError(int e) {
+  switch (e) {
+    case ENOENT: case ENODEV: case ENXIO: return kErrorFileNotFound;
+    case EACCES: case EPERM: case EBUSY: case EWOULDBLOCK: return kErrorAccessDenied;
+    case EBADF: return kErrorInvalidHandle;
+    case ENOMEM: return kErrorNotEnoughMemory;
+    case EINVAL: return kErrorInvalidParameter;
+    case ENOTTY: return kErrorNotSupported;
+    case EIO: case EPIPE: return kErrorBadCommand;
+    default: return kErrorGenFailure;
+  }
+}
 
 std::uint32_t ApplyLine(int fd, const TDcb& dcb) {
   if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2)

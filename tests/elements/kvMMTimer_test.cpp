@@ -56,14 +56,6 @@ struct Recorder {
   }
 };
 
-// Waits (a few seconds at most) for a flag raised on another thread.
-bool Eventually(const std::atomic<bool>& flag) {
-  for (const auto end = Clock::now() + 5s; !flag.load(); std::this_thread::sleep_for(1ms)) {
-    if (Clock::now() > end) return false;
-  }
-  return true;
-}
-
 void Start(TKvMMTimer* t) {
   TData d;
   t->doStart(d, 0);
@@ -209,11 +201,11 @@ TEST_F(MMTimerElement, StopFromAnotherThreadDoesNotWaitForTheRunningTick) {
   rec.action = [&](std::uint16_t point, const std::string& e) {
     if (point != 0 || e != "T") return;
     entered.store(true);
-    Eventually(release);
+    zorv::test::Eventually([&] { return release.load(); }, 5);
   };
   timer->Interval = 20;
   Start(timer.get());
-  EXPECT_TRUE(Eventually(entered));
+  EXPECT_TRUE(zorv::test::Eventually([&] { return entered.load(); }, 5));
   Stop(timer.get());  // while the tick is held
   EXPECT_EQ(rec.Events(), "TS");
   release.store(true);
@@ -232,7 +224,7 @@ TEST_F(MMTimerElement, FreeWaitsForARunningTick) {
   };
   timer->Interval = 20;
   Start(timer.get());
-  EXPECT_TRUE(Eventually(entered));
+  EXPECT_TRUE(zorv::test::Eventually([&] { return entered.load(); }, 5));
   timer.reset();
   EXPECT_TRUE(left.load());
   std::this_thread::sleep_for(60ms);

@@ -89,6 +89,10 @@ TEST_F(MultiStrPart, TextWithoutTheDelimiterLeavesThePartsEmpty) {
   EXPECT_EQ(PartOf(0), "");
   EXPECT_EQ(PartOf(1), "");
   EXPECT_EQ(PartOf(2), "");
+  el->Delimiter = "";  // an empty delimiter occurs nowhere
+  Run("a b");
+  EXPECT_EQ(none.strings(), (std::vector<std::string>{"one", "a b"}));
+  EXPECT_EQ(PartOf(0), "");
 }
 
 TEST_F(MultiStrPart, FewerPartsThanKeptLeaveTheRestEmpty) {

@@ -1,6 +1,8 @@
 // The serial element with real I/O (POSIX build) against the device simulator on a
 // pseudo-terminal, reached through the COM name registered for the pty.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -29,12 +31,6 @@ int CountEntries(const char* dir) {
     closedir(d);
   }
   return n;
-}
-
-template <class F>
-bool Eventually(F ok, int seconds = 20) {
-  for (int i = 0; i < seconds * 100 && !ok(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return ok();
 }
 
 class ComSim : public ::testing::Test {
@@ -156,6 +152,30 @@ TEST_F(ComSim, ThePortIsHeldExclusivelyAndTheListLeavesItOut) {
   EXPECT_EQ(listed(), 1u);
   com->CheckPorts = false;
   EXPECT_EQ(listed(), 1u);
+}
+
+TEST_F(ComSim, ClosingGivesBackOnlyTheExclusiveModeTheElementSet) {
+  SimProcess sim;
+  const std::string name = Register(sim.pty());
+  const int fd = ::open(sim.pty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  auto exclusive = [fd] {
+    int on = 0;
+    return ioctl(fd, TIOCGEXCL, &on) == 0 && on != 0;
+  };
+  ASSERT_GT(Open(name), 0);
+  EXPECT_TRUE(exclusive());
+  Close();
+  EXPECT_FALSE(exclusive());
+  // Set by someone else before: a privileged open still works, and the close leaves it.
+  ASSERT_EQ(ioctl(fd, TIOCEXCL), 0);
+  if (geteuid() == 0) {
+    ASSERT_GT(Open(name), 0);
+    Close();
+  }
+  EXPECT_TRUE(exclusive());
+  ioctl(fd, TIOCNXCL);
+  ::close(fd);
 }
 
 TEST_F(ComSim, UnknownAndMalformedNamesOpenNothing) {

@@ -44,15 +44,6 @@ int CountHandles() {
   return GetProcessHandleCount(GetCurrentProcess(), &n) ? static_cast<int>(n) : -1;
 }
 
-template <class F>
-bool Eventually(F ok, int seconds = 20) {
-  for (int i = 0; i < seconds * 100; ++i) {
-    if (ok()) return true;
-    Sleep(10);
-  }
-  return ok();
-}
-
 class ComWine : public ::testing::Test {
  protected:
   EventsOnScope events;

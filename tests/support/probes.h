@@ -3,8 +3,10 @@
 // MakePoint), so tests can wire them to the elements under test.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,18 @@ struct Source {
     return s;
   }
 };
+
+// Polls ok() until it holds or the seconds have passed (generous: the machine may be
+// loaded); returns its last answer.
+template <class F>
+bool Eventually(F ok, int seconds = 20) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!ok()) {
+    if (std::chrono::steady_clock::now() > end) return ok();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
 
 inline TData IntData(std::int32_t v) {
   TData d;

@@ -1,5 +1,6 @@
 // The library's multimedia timer on the real timer.
 #include "winlib/MMTimer.h"
+#include "tests/support/probes.h"
 
 #include <gtest/gtest.h>
 
@@ -52,14 +53,6 @@ struct TickLog {
     return changed.wait_for(lock, 5s, [&] { return static_cast<int>(times.size()) >= n; });
   }
 };
-
-// Waits (a few seconds at most) for a flag that a tick raises.
-bool Eventually(const std::atomic<bool>& flag) {
-  for (const auto end = Clock::now() + 5s; !flag.load(); std::this_thread::sleep_for(1ms)) {
-    if (Clock::now() > end) return false;
-  }
-  return true;
-}
 
 TEST(MMTimer, NewTimerIsPeriodicAndStopped) {
   TObjPtr<TMMTimer> t{NewMMTimer(250)};
@@ -141,7 +134,7 @@ TEST(MMTimer, FreeWaitsForARunningTickAndNothingTicksAfterIt) {
     left.store(true);
   };
   t->SetEnabled(true);
-  EXPECT_TRUE(Eventually(entered));
+  EXPECT_TRUE(zorv::test::Eventually([&] { return entered.load(); }, 5));
   Free(t);
   EXPECT_TRUE(left.load());
   std::this_thread::sleep_for(100ms);
@@ -158,7 +151,7 @@ TEST(MMTimer, ATickFreesItsOwnTimer) {
     freed.store(true);
   };
   t->SetEnabled(true);
-  ASSERT_TRUE(Eventually(freed));
+  ASSERT_TRUE(zorv::test::Eventually([&] { return freed.load(); }, 5));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(log.Count(), 2);
 }
