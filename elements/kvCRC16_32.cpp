@@ -93,7 +93,7 @@ Registry& Tables() {
 // The byte of one hexadecimal pair (or of a lone last character): the low 8 bits of its
 // hexadecimal value, read as far as it goes.
 unsigned HexPair(const char* p, std::size_t n) {
-  return static_cast<unsigned>(Hex2Int(std::string(p, n))) & 0xFFu;
+  return static_cast<unsigned>(Hex2Int(p, n)) & 0xFFu;
 }
 
 template <class Feed>

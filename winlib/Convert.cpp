@@ -69,11 +69,13 @@ std::string Int2Hex(std::uint32_t value, int digits) {
   return out;
 }
 
-std::int32_t Hex2Int(const std::string& s) {
-  std::size_t i = (!s.empty() && s[0] == '$') ? 1 : 0;
+std::int32_t Hex2Int(const std::string& s) { return Hex2Int(s.data(), s.size()); }
+
+std::int32_t Hex2Int(const char* p, std::size_t n) {
+  std::size_t i = (n > 0 && p[0] == '$') ? 1 : 0;
   std::uint32_t value = 0;
-  for (; i < s.size(); ++i) {
-    const int d = HexDigit(s[i]);
+  for (; i < n; ++i) {
+    const int d = HexDigit(p[i]);
     if (d < 0) break;
     value = value * 16u + static_cast<std::uint32_t>(d);
   }

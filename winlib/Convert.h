@@ -2,6 +2,7 @@
 // line reader. None of them looks at the locale: the decimal point is always ".".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,8 @@ std::int32_t Str2Int(const std::string& s);
 std::string Int2Hex(std::uint32_t value, int digits);
 // Optional "$", then hexadecimal digits up to the first other character; wraps at 32 bits.
 std::int32_t Hex2Int(const std::string& s);
+// Hex2Int of the n characters at p (no copy: the checksum reads every image byte this way).
+std::int32_t Hex2Int(const char* p, std::size_t n);
 // Lenient decimal reader: skips characters it does not know, "." once, "E"/"e" exponent.
 double Str2Double(const std::string& s);
 // Plain decimal notation, at most 15 significant digits, no exponent; "INF", "-INF" and
