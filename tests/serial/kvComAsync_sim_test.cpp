@@ -285,22 +285,7 @@ TEST_F(ComSim, OpenAndCloseLeaveNoDescriptorOrThreadBehind) {
 TEST_F(ComSim, WritesFromSeveralThreadsBesideTheReader) {
   SimProcess sim({"--echo"});
   ASSERT_GT(Open(Register(sim.pty())), 0);
-  auto writer = [this](char c) {
-    for (int i = 0; i < 300; ++i) {
-      TData d = StrData(std::string(1, c));
-      com->doWrite(d, 0);
-    }
-  };
-  std::thread a(writer, 'a'), b(writer, 'b');
-  writer('c');
-  a.join();
-  b.join();
-  ASSERT_TRUE(journal.AwaitReceived(900));
-  const std::string got = journal.Received();
-  EXPECT_EQ(std::count(got.begin(), got.end(), 'a'), 300);
-  EXPECT_EQ(std::count(got.begin(), got.end(), 'b'), 300);
-  EXPECT_EQ(std::count(got.begin(), got.end(), 'c'), 300);
-  EXPECT_EQ(journal.Named("onWrite 1").size(), 900u);
+  WriteFromThreeThreadsAndCheckEcho(com.get(), journal, 300);
 }
 
 TEST_F(ComSim, AStableLinkNamesThePort) {

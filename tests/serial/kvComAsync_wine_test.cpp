@@ -176,22 +176,7 @@ TEST_F(ComWine, EchoOpenAndCloseLeaveNoHandleOrThreadBehind) {
 
 TEST_F(ComWine, EchoWritesFromSeveralThreadsBesideTheReader) {
   ASSERT_EQ(Open(), number);
-  auto writer = [this](char c) {
-    for (int i = 0; i < 100; ++i) {
-      TData d = StrData(std::string(1, c));
-      com->doWrite(d, 0);
-    }
-  };
-  std::thread a(writer, 'a'), b(writer, 'b');
-  writer('c');
-  a.join();
-  b.join();
-  ASSERT_TRUE(journal.AwaitReceived(300));
-  const std::string got = journal.Received();
-  EXPECT_EQ(std::count(got.begin(), got.end(), 'a'), 100);
-  EXPECT_EQ(std::count(got.begin(), got.end(), 'b'), 100);
-  EXPECT_EQ(std::count(got.begin(), got.end(), 'c'), 100);
-  EXPECT_EQ(journal.Named("onWrite 1").size(), 300u);
+  WriteFromThreeThreadsAndCheckEcho(com.get(), journal, 100);
 }
 
 TEST_F(ComWine, EchoAnIdleReaderDoesNotSpin) {

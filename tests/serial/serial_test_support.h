@@ -3,6 +3,7 @@
 // generous bound.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -14,6 +15,8 @@
 
 #include "runtime/Share.h"
 #include "serial/kvComAsync.h"
+
+#include <gtest/gtest.h>
 
 namespace zorv::test {
 
@@ -143,5 +146,25 @@ inline void SetProgramProperties(TKvComAsync* e) {
 }
 
 inline TData NullData() { return TData(); }
+
+// Three threads (this one and two more) write perThread one-byte values each to an open
+// element whose line echoes: every byte comes back and every write reports one byte.
+inline void WriteFromThreeThreadsAndCheckEcho(TKvComAsync* com, Journal& journal, int perThread) {
+  auto writer = [com, perThread](char c) {
+    for (int i = 0; i < perThread; ++i) {
+      TData d;
+      SetString(d, std::string(1, c));
+      com->doWrite(d, 0);
+    }
+  };
+  std::thread a(writer, 'a'), b(writer, 'b');
+  writer('c');
+  a.join();
+  b.join();
+  ASSERT_TRUE(journal.AwaitReceived(static_cast<std::size_t>(3 * perThread)));
+  const std::string got = journal.Received();
+  for (char c : {'a', 'b', 'c'}) EXPECT_EQ(std::count(got.begin(), got.end(), c), perThread) << c;
+  EXPECT_EQ(journal.Named("onWrite 1").size(), static_cast<std::size_t>(3 * perThread));
+}
 
 }  // namespace zorv::test
