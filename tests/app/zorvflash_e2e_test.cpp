@@ -116,8 +116,11 @@ TEST(ZorvflashE2E, SilenceFailsOnTheThirdWatchdogTickAfterTheLastReply) {
   const std::vector<SimEvent> acks = report.Events("ack");
   ASSERT_EQ(acks.size(), 4u);
   const double sinceLastReply = std::chrono::duration<double>(flashEnd - simStart).count() - acks.back().t;
+  // The third one-second tick comes 2 to 3 s after the last reply; the upper bound leaves
+  // room for the flasher's exit on a loaded machine (the tick count itself is checked
+  // exactly against a fake line).
   EXPECT_GE(sinceLastReply, 2.0);
-  EXPECT_LE(sinceLastReply, 4.0);
+  EXPECT_LE(sinceLastReply, 6.0);
 }
 
 TEST(ZorvflashE2E, EarlyFinalAcknowledgementEndsTheUploadWithSuccess) {
