@@ -16,38 +16,37 @@ const char* const DataKindNames[kDataKindCount] = {
 
 // ---- Values ----------------------------------------------------------------------------
 
-void SetNull(TData& d) {
-  d.DataKind = kindNull;
+namespace {
+
+// A plain value of the given kind: no pending route, no further chain nodes.
+void SetKind(TData& d, std::uint8_t kind) {
+  d.DataKind = kind;
   d.RouteLink = TEventPoint{};
   d.Next = nullptr;
 }
 
+}  // namespace
+
+void SetNull(TData& d) { SetKind(d, kindNull); }
+
 void SetInteger(TData& d, std::int32_t v) {
-  d.DataKind = kindInteger;
+  SetKind(d, kindInteger);
   d.IntValue = v;
-  d.RouteLink = TEventPoint{};
-  d.Next = nullptr;
 }
 
 void SetString(TData& d, std::string s) {
-  d.DataKind = kindString;
+  SetKind(d, kindString);
   d.StrValue = std::move(s);
-  d.RouteLink = TEventPoint{};
-  d.Next = nullptr;
 }
 
 void SetReal(TData& d, double v) {
-  d.DataKind = kindReal;
+  SetKind(d, kindReal);
   d.RealValue = v;
-  d.RouteLink = TEventPoint{};
-  d.Next = nullptr;
 }
 
 void SetStream(TData& d, TStream* stream) {
-  d.DataKind = kindStream;
+  SetKind(d, kindStream);
   d.StreamValue = stream;
-  d.RouteLink = TEventPoint{};
-  d.Next = nullptr;
 }
 
 std::int32_t RealToInt32(double x) {
@@ -174,7 +173,7 @@ std::atomic<ReadRoutine> g_read{ReadNothing};
 
 void Consume(TData& in) {
   if (in.Next) {
-    in = TData(*in.Next);
+    in = *in.Next;
   } else {
     in.DataKind = kindNull;
   }
