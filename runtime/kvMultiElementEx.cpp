@@ -4,6 +4,24 @@
 #include "runtime/kvEditMultiEx.h"
 #include "runtime/kvMultiBase.h"
 
+namespace {
+
+// Fires point k of points, when there is one.
+void FireAt(const std::vector<TEventPoint>& points, std::uint16_t k, TData& d) {
+  if (k < points.size()) FireEvent(points[k], d);
+}
+
+// Reads data point k of points into d; Break when there is no such point or it is unset.
+void ReadAt(const std::vector<TEventPoint>& points, std::uint16_t k, TData& d) {
+  if (k < points.size()) {
+    ReadPointOrBreak(d, points[k]);
+  } else {
+    d.DataKind = kindBreak;
+  }
+}
+
+}  // namespace
+
 // Pushes a guard frame for the life of one routing call.
 class TKvMultiElementEx::Guard {
  public:
@@ -34,10 +52,9 @@ TKvMultiElementEx::TKvMultiElementEx(void* parentControl_) : instances(NewList()
 
 TKvMultiElementEx::~TKvMultiElementEx() {
   while (instances->Count > 0) {
-    const int last = instances->Count - 1;
     const int before = instances->Count;
     TData none;
-    DeleteInstance(last, none, 0xFFFF);
+    DeleteInstance(before - 1, none, 0xFFFF);
     if (instances->Count == before) break;  // refused: it is routing right now
   }
   Free(instances);
@@ -68,25 +85,18 @@ void TKvMultiElementEx::SetFactory(Factory f) {
 
 void TKvMultiElementEx::doWork(TData& d, std::uint16_t k) {
   if (TKvEditMultiEx* b = current) {
-    if (k < b->onWork.size()) FireEvent(b->onWork[k], d);
+    FireAt(b->onWork, k, d);
     return;
   }
   TKvEditMultiEx* temporary = CreateInstance();
   if (!temporary) return;
-  if (k < temporary->onWork.size()) FireEvent(temporary->onWork[k], d);
+  FireAt(temporary->onWork, k, d);
   DestroyInstance(temporary);
 }
 
 void TKvMultiElementEx::OutVar(TData& d, std::uint16_t k) {
-  auto read = [&](TKvEditMultiEx* b) {
-    if (k < b->OutVar.size()) {
-      ReadPointOrBreak(d, b->OutVar[k]);
-    } else {
-      d.DataKind = kindBreak;
-    }
-  };
   if (TKvEditMultiEx* b = current) {
-    read(b);
+    ReadAt(b->OutVar, k, d);
     return;
   }
   TKvEditMultiEx* temporary = CreateInstance();
@@ -94,7 +104,7 @@ void TKvMultiElementEx::OutVar(TData& d, std::uint16_t k) {
     d.DataKind = kindBreak;
     return;
   }
-  read(temporary);
+  ReadAt(temporary->OutVar, k, d);
   DestroyInstance(temporary);
 }
 
@@ -116,16 +126,12 @@ void TKvMultiElementEx::DeleteInstance(std::int32_t n, const TData& d, std::uint
 
 void TKvMultiElementEx::RouteEvent(TKvEditMultiEx* from, TData& d, std::uint16_t k) {
   Guard guard(*this, from);
-  if (k < onEvent.size()) FireEvent(onEvent[k], d);
+  FireAt(onEvent, k, d);
 }
 
 void TKvMultiElementEx::RouteRead(TKvEditMultiEx* from, TData& d, std::uint16_t k) {
   Guard guard(*this, from);
-  if (k < InVar.size()) {
-    ReadPointOrBreak(d, InVar[k]);
-  } else {
-    d.DataKind = kindBreak;
-  }
+  ReadAt(InVar, k, d);
 }
 
 bool TKvMultiElementEx::IsRouting(const TKvEditMultiEx* boundary) {
