@@ -636,8 +636,6 @@ class TPosixCommApi final : public TCommApi {
   void RegCloseKey(TKey key) override { delete reinterpret_cast<TKeyRec*>(key); }
 };
 
-std::atomic<TCommApi*> g_api{nullptr};
-
 }  // namespace
 
 TCommApi& SystemCommApi() {
@@ -646,12 +644,5 @@ TCommApi& SystemCommApi() {
   static TPosixCommApi* const api = new TPosixCommApi;
   return *api;
 }
-
-TCommApi& CommApi() {
-  TCommApi* api = g_api.load(std::memory_order_acquire);
-  return api ? *api : SystemCommApi();
-}
-
-void SetCommApi(TCommApi* api) { g_api.store(api, std::memory_order_release); }
 
 }  // namespace zorv::comm

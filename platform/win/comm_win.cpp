@@ -10,7 +10,6 @@
 #undef RegEnumValue
 #undef RegQueryValueEx
 
-#include <atomic>
 #include <cstring>
 
 #include "platform/comm.h"
@@ -202,8 +201,6 @@ class TWinCommApi final : public TCommApi {
   void RegCloseKey(TKey key) override { ::RegCloseKey(reinterpret_cast<HKEY>(key)); }
 };
 
-std::atomic<TCommApi*> g_api{nullptr};
-
 }  // namespace
 
 TCommApi& SystemCommApi() {
@@ -212,13 +209,6 @@ TCommApi& SystemCommApi() {
   static TWinCommApi* const api = new TWinCommApi;
   return *api;
 }
-
-TCommApi& CommApi() {
-  TCommApi* api = g_api.load(std::memory_order_acquire);
-  return api ? *api : SystemCommApi();
-}
-
-void SetCommApi(TCommApi* api) { g_api.store(api, std::memory_order_release); }
 
 std::string RegisterSerialPath(const std::string&) { return std::string(); }
 void UnregisterSerialPath(const std::string&) {}
