@@ -25,6 +25,12 @@ namespace {
 
 HANDLE H(THandle h) { return reinterpret_cast<HANDLE>(h); }
 TResult Result(BOOL ok) { return ok ? Ok() : Fail(GetLastError()); }
+// The outcome of a call that also counts bytes: the error is taken before anything else runs.
+TResult Counted(BOOL ok, DWORD n, std::uint32_t& done) {
+  const DWORD error = ok ? 0 : GetLastError();
+  done = n;
+  return ok ? Ok() : Fail(error);
+}
 
 static_assert(sizeof(DCB) == sizeof(TDcb));
 
@@ -109,18 +115,14 @@ class TWinCommApi final : public TCommApi {
     Rearm(io);
     DWORD got = 0;
     const BOOL ok = ::ReadFile(H(h), buffer, n, &got, &io.ov);
-    const DWORD error = ok ? 0 : GetLastError();
-    done = got;
-    return ok ? Ok() : Fail(error);
+    return Counted(ok, got, done);
   }
   TResult WriteFile(THandle h, const void* buffer, std::uint32_t n, std::uint32_t& done,
                     TIoRecord& io) override {
     Rearm(io);
     DWORD put = 0;
     const BOOL ok = ::WriteFile(H(h), buffer, n, &put, &io.ov);
-    const DWORD error = ok ? 0 : GetLastError();
-    done = put;
-    return ok ? Ok() : Fail(error);
+    return Counted(ok, put, done);
   }
   std::uint32_t WaitForIo(TIoRecord& io, std::uint32_t timeoutMs) override {
     return WaitForSingleObject(io.ov.hEvent, timeoutMs);
@@ -128,9 +130,7 @@ class TWinCommApi final : public TCommApi {
   TResult GetOverlappedResult(THandle h, TIoRecord& io, std::uint32_t& done, bool wait) override {
     DWORD n = 0;
     const BOOL ok = ::GetOverlappedResult(H(h), &io.ov, &n, wait ? TRUE : FALSE);
-    const DWORD error = ok ? 0 : GetLastError();
-    done = n;
-    return ok ? Ok() : Fail(error);
+    return Counted(ok, n, done);
   }
 
   struct TStart {
