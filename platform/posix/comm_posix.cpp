@@ -153,6 +153,17 @@ struct TPort {
   void NotifyWaiter() {
     if (waitPending && (history & mask)) Wake();
   }
+
+  TCommTimeouts Timeouts() {
+    std::lock_guard<std::mutex> lock(m);
+    return timeouts;
+  }
+  // A read or a write that cannot go on waits a little for the terminal, then looks at its
+  // time-outs and at PurgeComm again.
+  void AwaitTerminal(short events) {
+    pollfd f{fd.get(), events, 0};
+    (void)poll(&f, 1, 20);
+  }
 };
 
 TPort* P(THandle h) { return reinterpret_cast<TPort*>(h); }
@@ -375,10 +386,7 @@ class TPosixCommApi final : public TCommApi {
   TResult ReadFile(THandle h, void* buffer, std::uint32_t n, std::uint32_t& done, TIoRecord& io) override {
     TPort& p = *P(h);
     const std::uint32_t aborts = p.aborts.load();
-    const TCommTimeouts t = [&] {
-      std::lock_guard<std::mutex> lock(p.m);
-      return p.timeouts;
-    }();
+    const TCommTimeouts t = p.Timeouts();
     // MAXDWORD, 0, 0: what is queued, at once. Otherwise wait for n bytes within the total
     // time-out (none when both totals are 0), or until the interval passes after a byte.
     const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
@@ -418,8 +426,7 @@ class TPosixCommApi final : public TCommApi {
         io.Complete(got, kErrorOperationAborted);
         return Fail(kErrorOperationAborted);
       }
-      pollfd f{p.fd.get(), POLLIN, 0};
-      (void)poll(&f, 1, 20);
+      p.AwaitTerminal(POLLIN);
     }
     done = got;
     io.Complete(got, 0);
@@ -430,16 +437,13 @@ class TPosixCommApi final : public TCommApi {
                     TIoRecord& io) override {
     TPort& p = *P(h);
     const std::uint32_t aborts = p.aborts.load();
-    const TCommTimeouts t = [&] {
-      std::lock_guard<std::mutex> lock(p.m);
-      return p.timeouts;
-    }();
+    const TCommTimeouts t = p.Timeouts();
     const std::uint64_t totalMs = static_cast<std::uint64_t>(t.WriteTotalTimeoutMultiplier) * n +
                                   t.WriteTotalTimeoutConstant;
     const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
     std::uint32_t put = 0;
     while (put < n) {
-      const ssize_t w = ::write(P(h)->fd.get(), static_cast<const char*>(buffer) + put, n - put);
+      const ssize_t w = ::write(p.fd.get(), static_cast<const char*>(buffer) + put, n - put);
       if (w > 0) {
         put += static_cast<std::uint32_t>(w);
         continue;
@@ -455,8 +459,7 @@ class TPosixCommApi final : public TCommApi {
         done = put;
         return Fail(kErrorOperationAborted);
       }
-      pollfd f{p.fd.get(), POLLOUT, 0};
-      (void)poll(&f, 1, 20);
+      p.AwaitTerminal(POLLOUT);
     }
     done = put;
     io.Complete(put, 0);
