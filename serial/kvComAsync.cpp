@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "runtime/SchemeGate.h"
@@ -407,10 +406,16 @@ bool TKvComAsync::HandleEvents(std::uint32_t mask, TReader& r) {
   TCommApi& api = *r.api;
   // After each firing: a handler may have closed the port or freed the element.
   auto gone = [&r] { return r.stop.load(); };
-  auto line = [&](std::uint32_t bit, const TEventPoint& point) {
+  auto event = [&](std::uint32_t bit, const TEventPoint& point) {
+    if (!(mask & bit)) return true;
+    Fire(point);
+    return !gone();
+  };
+  auto line = [&](std::uint32_t bit, std::uint32_t lineBit, const TEventPoint& point) {
+    if (!(mask & bit)) return true;
     std::uint32_t status = 0;
     if (!api.GetCommModemStatus(r.port, status).ok) return true;
-    Fire(point, (status & bit) ? 1 : 0);
+    Fire(point, (status & lineBit) ? 1 : 0);
     return !gone();
   };
   if (mask & kEvRxChar) {
@@ -421,35 +426,11 @@ bool TKvComAsync::HandleEvents(std::uint32_t mask, TReader& r) {
       if (gone()) return false;
     }
   }
-  if (mask & kEvTxEmpty) {
-    Fire(onTxEmpty);
-    if (gone()) return false;
-  }
-  if (mask & kEvBreak) {
-    Fire(onBreak);
-    if (gone()) return false;
-  }
-  if (mask & kEvRing) {
-    Fire(onRing);
-    if (gone()) return false;
-  }
-  if ((mask & kEvCts) && !line(kMsCtsOn, onCTS)) return false;
-  if ((mask & kEvDsr) && !line(kMsDsrOn, onDSR)) return false;
-  if (mask & kEvRxFlag) {
-    Fire(onRxFlag);
-    if (gone()) return false;
-  }
-  if ((mask & kEvRlsd) && !line(kMsRlsdOn, onRLSD)) return false;
-  if (mask & kEvErr) {
-    if (!AbortOnError) RebuildErrors(r);
-    Fire(onError);
-    if (gone()) return false;
-  }
-  if (mask & kEvRx80Full) {
-    Fire(onRx80Full);
-    if (gone()) return false;
-  }
-  return true;
+  if (!event(kEvTxEmpty, onTxEmpty) || !event(kEvBreak, onBreak) || !event(kEvRing, onRing)) return false;
+  if (!line(kEvCts, kMsCtsOn, onCTS) || !line(kEvDsr, kMsDsrOn, onDSR)) return false;
+  if (!event(kEvRxFlag, onRxFlag) || !line(kEvRlsd, kMsRlsdOn, onRLSD)) return false;
+  if ((mask & kEvErr) && !AbortOnError) RebuildErrors(r);
+  return event(kEvErr, onError) && event(kEvRx80Full, onRx80Full);
 }
 
 void TKvComAsync::RebuildErrors(TReader& r) {
