@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <random>
 #include <thread>
 
@@ -33,18 +31,10 @@ int CountEntries(const char* dir) {
   return n;
 }
 
-class ComSim : public ::testing::Test {
+class ComSim : public ComIo {
  protected:
-  EventsOnScope events;
-  Journal journal;
-  TObjPtr<TKvComAsync> com{New<TKvComAsync>()};
   std::vector<std::string> registered;
 
-  void SetUp() override {
-    SetProgramProperties(com.get());
-    journal.Attach(com.get());
-    com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
-  }
   void TearDown() override {
     com.reset();
     for (const std::string& p : registered) zorv::comm::UnregisterSerialPath(p);
@@ -52,25 +42,6 @@ class ComSim : public ::testing::Test {
   std::string Register(const std::string& path) {
     registered.push_back(path);
     return zorv::comm::RegisterSerialPath(path);
-  }
-  int Open(TKvComAsync* e, const std::string& name) {
-    journal.Clear();
-    TData d = StrData(name);
-    e->doOpen(d, 0);
-    const Lines opens = journal.Named("onOpen");
-    return opens.empty() ? -1 : std::stoi(opens.back().substr(7));
-  }
-  int Open(const std::string& name) { return Open(com.get(), name); }
-  void Write(const std::string& s) {
-    TData d = StrData(s);
-    com->doWrite(d, 0);
-  }
-  void Close() {
-    TData d;
-    com->doClose(d, 0);
-  }
-  static bool NoEmptyChunk(const Lines& chunks) {
-    return std::none_of(chunks.begin(), chunks.end(), [](const std::string& c) { return c.empty(); });
   }
 };
 

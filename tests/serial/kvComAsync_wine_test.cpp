@@ -8,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "serial/kvComAsync.h"
 #include "tests/serial/serial_test_support.h"
@@ -44,39 +42,17 @@ int CountHandles() {
   return GetProcessHandleCount(GetCurrentProcess(), &n) ? static_cast<int>(n) : -1;
 }
 
-class ComWine : public ::testing::Test {
+class ComWine : public ComIo {
  protected:
-  EventsOnScope events;
-  Journal journal;
-  TObjPtr<TKvComAsync> com{New<TKvComAsync>()};
   std::string port = Env("ZORV_COM");
   int number = 0;
 
   void SetUp() override {
     if (port.empty()) GTEST_SKIP() << "no COM port mapped (run through tools/wine-com.sh)";
     number = std::atoi(port.c_str() + 3);
-    SetProgramProperties(com.get());
-    journal.Attach(com.get());
-    com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
+    ComIo::SetUp();
   }
-  int Open() {
-    journal.Clear();
-    TData d = StrData(port);
-    com->doOpen(d, 0);
-    const Lines opens = journal.Named("onOpen");
-    return opens.empty() ? -1 : std::atoi(opens.back().c_str() + 7);
-  }
-  void Close() {
-    TData d;
-    com->doClose(d, 0);
-  }
-  void Write(const std::string& s) {
-    TData d = StrData(s);
-    com->doWrite(d, 0);
-  }
-  static bool NoEmptyChunk(const Lines& chunks) {
-    return std::none_of(chunks.begin(), chunks.end(), [](const std::string& c) { return c.empty(); });
-  }
+  int Open() { return ComIo::Open(port); }
 };
 
 // ---- Device: the simulator in its normal mode --------------------------------------------

@@ -1,6 +1,6 @@
 // Shared helpers of the serial element's tests: a journal that records every output of the
-// element as "name value" lines in firing order (from any thread), and waiting with a
-// generous bound.
+// element as "name value" lines in firing order (from any thread), waiting with a generous
+// bound, and the fixture of the tests with real I/O.
 #pragma once
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 
 #include "runtime/Share.h"
 #include "serial/kvComAsync.h"
+#include "tests/support/probes.h"
 
 #include <gtest/gtest.h>
 
@@ -145,7 +146,40 @@ inline void SetProgramProperties(TKvComAsync* e) {
   e->CheckPorts = true;
 }
 
-inline TData NullData() { return TData(); }
+// The fixture of the tests with real I/O: the element with the program's properties, every
+// output in the journal, and every byte that arrives read at once (onRxChar to doRead).
+class ComIo : public ::testing::Test {
+ protected:
+  EventsOnScope events;
+  Journal journal;
+  TObjPtr<TKvComAsync> com{New<TKvComAsync>()};
+
+  void SetUp() override {
+    SetProgramProperties(com.get());
+    journal.Attach(com.get());
+    com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
+  }
+  // Opens the port of that name: the number onOpen reported, or -1 when it fired none.
+  int Open(TKvComAsync* e, const std::string& name) {
+    journal.Clear();
+    TData d = StrData(name);
+    e->doOpen(d, 0);
+    const std::vector<std::string> opens = journal.Named("onOpen");
+    return opens.empty() ? -1 : std::stoi(opens.back().substr(7));
+  }
+  int Open(const std::string& name) { return Open(com.get(), name); }
+  void Write(const std::string& s) {
+    TData d = StrData(s);
+    com->doWrite(d, 0);
+  }
+  void Close() {
+    TData d;
+    com->doClose(d, 0);
+  }
+  static bool NoEmptyChunk(const std::vector<std::string>& chunks) {
+    return std::none_of(chunks.begin(), chunks.end(), [](const std::string& c) { return c.empty(); });
+  }
+};
 
 // Three threads (this one and two more) write perThread one-byte values each to an open
 // element whose line echoes: every byte comes back and every write reports one byte.
