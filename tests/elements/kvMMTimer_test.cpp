@@ -259,10 +259,7 @@ TEST(KvMMTimerGate, TicksWaitForTheGateAndAStopOrFreeUnderTheGateDoesNotDeadlock
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(ticks.load(), 0);  // held off by the gate
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (ticks.load() == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  zorv::test::Eventually([&] { return ticks.load() > 0; }, 10);
   EXPECT_GT(ticks.load(), 0);
 
   {
