@@ -445,8 +445,7 @@ TEST_F(ComFake, AFailedWaitEndsTheReaderAndTheElementStaysUsable) {
   ASSERT_TRUE(fake.AwaitWaits(1));
   fake.SetFailure("WaitCommEvent", kErrorBadCommand);  // the device went away
   fake.PostEvents(kEvRxChar);
-  for (int i = 0; i < 1000 && fake.ThreadsRunning() > 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  Eventually([&] { return fake.ThreadsRunning() == 0; });
   EXPECT_EQ(fake.ThreadsRunning(), 0);
   fake.ClearFailures();
   journal.Clear();
@@ -517,8 +516,7 @@ TEST_F(ComFake, AHandlerOnTheReaderThreadMayFreeTheElement) {
   ASSERT_TRUE(fake.AwaitWaits(1));
   fake.PostEvents(kEvRxChar);
   ASSERT_TRUE(journal.AwaitLine("onClose"));
-  for (int i = 0; i < 1000 && fake.ThreadsRunning() > 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  Eventually([&] { return fake.ThreadsRunning() == 0; });
   EXPECT_EQ(fake.ThreadsRunning(), 0);
   EXPECT_EQ(fake.OpenHandles(), 0);
 }
