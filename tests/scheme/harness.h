@@ -20,22 +20,10 @@
 #include "runtime/kvMultiElementEx.h"
 #include "scheme/kvMultiElementEx_25686E0.h"
 #include "scheme/kvMultiElementEx_2568BB0.h"
+#include "tests/support/modbus_crc.h"
 #include "tests/support/probes.h"
 
 namespace zorv::test {
-
-// CRC-16/MODBUS written plainly, bit by bit.
-inline std::uint16_t ModbusCrc(const std::string& bytes, std::uint16_t crc = 0xFFFF) {
-  for (unsigned char c : bytes) {
-    crc ^= c;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
-  }
-  return crc;
-}
-
-inline std::string AckBytes(std::uint16_t crc) {
-  return std::string{static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF)};
-}
 
 // The fake line: every write lands here; tests hand reply chunks back with Reply().
 class FakeLine {

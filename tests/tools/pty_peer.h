@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/modbus_crc.h"
+
 namespace zorv::test {
 
 class PtyPeer {
@@ -105,25 +107,6 @@ class PtyPeer {
   bool hungUp_ = false;
   Clock::time_point start_ = Clock::now();
 };
-
-// CRC-16/MODBUS written for the tests from the table form, apart from the simulator's.
-inline std::uint16_t ReferenceCrc(const std::string& bytes, std::uint16_t crc = 0xFFFF) {
-  static const auto table = [] {
-    std::vector<std::uint16_t> t(256);
-    for (unsigned i = 0; i < 256; ++i) {
-      unsigned v = i;
-      for (int k = 0; k < 8; ++k) v = (v >> 1) ^ ((v & 1u) ? 0xA001u : 0u);
-      t[i] = static_cast<std::uint16_t>(v);
-    }
-    return t;
-  }();
-  for (unsigned char b : bytes) crc = static_cast<std::uint16_t>((crc >> 8) ^ table[(crc ^ b) & 0xFF]);
-  return crc;
-}
-
-inline std::string AckBytes(std::uint16_t crc) {
-  return std::string{static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF)};
-}
 
 // An image of `blocks` blocks that does not begin with "VERS" (nor with 'V').
 inline std::string TestImage(long blocks, std::uint32_t seed = 0x1234567u) {

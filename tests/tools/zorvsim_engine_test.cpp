@@ -16,7 +16,7 @@ using zorv::sim::Options;
 using zorv::sim::Output;
 using zorv::sim::Reply;
 using zorv::test::AckBytes;
-using zorv::test::ReferenceCrc;
+using zorv::test::ModbusCrc;
 using zorv::test::TestImage;
 
 Options Blocks(long n) {
@@ -114,7 +114,7 @@ TEST(ZorvsimEngine, AnImageThatBeginsLikeVersStillStartsTheImage) {
   image.replace(0, 3, "VER");
   const auto replies = FeedImage(e, image, 1);
   ASSERT_EQ(replies.size(), 1u);
-  EXPECT_EQ(replies[0].pieces[0], AckBytes(ReferenceCrc(image)) + "FZ");
+  EXPECT_EQ(replies[0].pieces[0], AckBytes(ModbusCrc(image)) + "FZ");
   EXPECT_EQ(e.report().vers_queries, 1);
 }
 
@@ -138,7 +138,7 @@ TEST(ZorvsimEngine, AcknowledgesEachBlockWithTheRunningChecksumAndEndsWithFz) {
   ASSERT_EQ(replies.size(), 3u);
   for (std::size_t k = 0; k < 3; ++k) {
     ASSERT_EQ(replies[k].pieces.size(), 1u);
-    std::string expected = AckBytes(ReferenceCrc(image.substr(0, 256 * (k + 1))));
+    std::string expected = AckBytes(ModbusCrc(image.substr(0, 256 * (k + 1))));
     if (k == 2) expected += "FZ";
     EXPECT_EQ(replies[k].pieces[0], expected) << "block " << k + 1;
   }
@@ -168,7 +168,7 @@ TEST(ZorvsimEngine, ChecksumMatchesTheModbusCheckValueAndKeepsLeadingZeroByte) {
   // Find a one-block image whose checksum has a zero high byte: still two bytes, 0x00 first.
   for (std::uint32_t seed = 1; seed < 20000; ++seed) {
     const std::string image = TestImage(1, seed);
-    const std::uint16_t value = ReferenceCrc(image);
+    const std::uint16_t value = ModbusCrc(image);
     if ((value >> 8) != 0) continue;
     Options o = Blocks(2);
     Engine e = Identified(o);
@@ -218,7 +218,7 @@ TEST(ZorvsimEngine, SplitAckComesInOneBytePiecesWithTheGap) {
   o.splitGapMs = 70;
   const auto run = RunFault(o, image);
   ASSERT_EQ(run.replies.size(), 3u);
-  const std::string ack = AckBytes(ReferenceCrc(image.substr(0, 512)));
+  const std::string ack = AckBytes(ModbusCrc(image.substr(0, 512)));
   EXPECT_EQ(run.replies[1].pieces, (std::vector<std::string>{ack.substr(0, 1), ack.substr(1, 1)}));
   EXPECT_EQ(run.replies[1].gapMs, 70);
   EXPECT_EQ(run.replies[0].pieces.size(), 1u);
@@ -236,8 +236,8 @@ TEST(ZorvsimEngine, BadCrcSendsAnotherChecksumButKeepsTheTrueOneRunning) {
   const auto run = RunFault(o, image);
   ASSERT_EQ(run.replies.size(), 3u);
   ASSERT_EQ(run.replies[0].pieces[0].size(), 2u);
-  EXPECT_NE(run.replies[0].pieces[0], AckBytes(ReferenceCrc(image.substr(0, 256))));
-  EXPECT_EQ(run.replies[1].pieces[0], AckBytes(ReferenceCrc(image.substr(0, 512))));
+  EXPECT_NE(run.replies[0].pieces[0], AckBytes(ModbusCrc(image.substr(0, 256))));
+  EXPECT_EQ(run.replies[1].pieces[0], AckBytes(ModbusCrc(image.substr(0, 512))));
   EXPECT_EQ(run.report.Events("ack")[0].fault, "bad-crc");
 }
 
@@ -258,7 +258,7 @@ TEST(ZorvsimEngine, EarlyFzEndsTheImageAtBlockKAndAcceptsPusk) {
   Engine e = Identified(o);
   const auto replies = FeedImage(e, image.substr(0, 512), 256);
   ASSERT_EQ(replies.size(), 2u);
-  EXPECT_EQ(replies[1].pieces[0], AckBytes(ReferenceCrc(image.substr(0, 512))) + "FZ");
+  EXPECT_EQ(replies[1].pieces[0], AckBytes(ModbusCrc(image.substr(0, 512))) + "FZ");
   EXPECT_EQ(e.state(), Engine::State::ImageDone);
   EXPECT_TRUE(e.Feed("PUSK", 2).pusk);
   const auto r = e.Finish("pusk", 3);
@@ -283,7 +283,7 @@ TEST(ZorvsimEngine, ExtraBytesRideInTheSameWriteAsTheAcknowledgement) {
   const auto run = RunFault(o, image);
   ASSERT_EQ(run.replies.size(), 2u);
   EXPECT_EQ(run.replies[1].pieces,
-            std::vector<std::string>{AckBytes(ReferenceCrc(image)) + "FZ\r\n"});
+            std::vector<std::string>{AckBytes(ModbusCrc(image)) + "FZ\r\n"});
 }
 
 TEST(ZorvsimEngine, HangupAfterBlockKWithoutAcknowledgingIt) {
@@ -309,7 +309,7 @@ TEST(ZorvsimEngine, NoFinalFzThenCountsWhateverArrives) {
   o.noFinalFz = true;
   const auto run = RunFault(o, image, TestImage(1, 99));
   ASSERT_EQ(run.replies.size(), 2u);
-  EXPECT_EQ(run.replies[1].pieces, std::vector<std::string>{AckBytes(ReferenceCrc(image))});
+  EXPECT_EQ(run.replies[1].pieces, std::vector<std::string>{AckBytes(ModbusCrc(image))});
   EXPECT_EQ(run.report.image_bytes, 512);
   EXPECT_EQ(run.report.extra_bytes, 256);
   EXPECT_FALSE(run.report.pusk);

@@ -42,7 +42,7 @@ struct Session {
 };
 
 std::string Ack(const std::string& image, long blocks) {
-  return AckBytes(ReferenceCrc(image.substr(0, static_cast<std::size_t>(blocks) * 256)));
+  return AckBytes(ModbusCrc(image.substr(0, static_cast<std::size_t>(blocks) * 256)));
 }
 
 TEST(ZorvsimProcess, AnswersVersEveryTimeAndReportsOnSigterm) {
