@@ -1,20 +1,21 @@
-// A stand-in for the main window's scheme around the two sub-schemes: the containers, the
-// reply commutator, the write hub, the checksum store (starting "FFFF"), the success switch
-// and failure gate, with a fake line in place of the serial port. Tests drive it through
-// the points the window's controls and the port would fire, and read what the sub-schemes
-// sent out.
+// The flasher's main scheme around the two sub-schemes, with the window's part taken by
+// probes: a fake line in place of the serial port's writes, and sinks where the front
+// listens. Tests drive it through the points the window's controls and the port would
+// fire, and read what the sub-schemes sent out.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/zorvflash/FlashScheme.h"
 #include "elements/kvCommutator.h"
 #include "elements/kvEventFromData.h"
 #include "elements/kvHub.h"
 #include "elements/kvIf_else.h"
 #include "elements/kvMMTimer.h"
-#include "elements/kvSwitch.h"
+#include "elements/kvSleep.h"
 #include "runtime/kvEditMultiEx.h"
 #include "runtime/SchemeGate.h"
 #include "runtime/kvMultiElementEx.h"
@@ -40,64 +41,17 @@ class FakeLine {
 class Harness {
  public:
   Harness() {
-    Line = new FakeLine();
-    WriteHub = New<TKvHub>();
-    WriteHub->InCount = 2;
-    WriteHub->SetOutCount(1);
-    QueryScheme = New<TKvMultiElementEx>(nullptr);
-    QueryScheme->SetEventCount(5);
-    QueryScheme->SetVarCount(0);
-    UploadScheme = New<TKvMultiElementEx>(nullptr);
-    UploadScheme->SetEventCount(6);
-    UploadScheme->SetVarCount(1);
-    ReplyRouter = New<TKvCommutator>();
-    ReplyRouter->InCount = 1;
-    ReplyRouter->SetOutCount(2);
-    ChecksumField = New<TKvEventFromData>();
-    TData initial = StrData("FFFF");
-    ChecksumField->doStore(initial, 0);
-    DoneSwitch = New<TKvSwitch>();
-    SetInteger(DoneSwitch->DataOn, 1);
-    SetInteger(DoneSwitch->DataOff, 0);
-    DoneSwitch->SetDefault(1);
-    ErrorGate = New<TKvIf_else>();
-    ErrorGate->Compare = 0;
-    SetInteger(ErrorGate->Op2, 0);
-
-    WriteHub->onEvent[0] = MakePoint<&FakeLine::doWrite>(0, Line);
-    QueryScheme->onEvent[0] = MakePoint<&TKvHub::doEvent>(0, WriteHub);
+    Scheme->WriteHub->onEvent[0] = MakePoint<&FakeLine::doWrite>(0, Line.get());
     QueryScheme->onEvent[1] = Status.Point();
     QueryScheme->onEvent[2] = OpenRequests.Point();
     QueryScheme->onEvent[3] = OpenFailed.Point();
     QueryScheme->onEvent[4] = Found.Point();
     UploadScheme->onEvent[0] = Progress.Point();
-    UploadScheme->onEvent[1] = MakePoint<&TKvHub::doEvent>(1, WriteHub);
-    UploadScheme->onEvent[2] = MakePoint<&TKvSwitch::doSwitch>(0, DoneSwitch);
-    UploadScheme->onEvent[3] = MakePoint<&TKvIf_else::doCompare>(0, ErrorGate);
-    UploadScheme->onEvent[4] = MakePoint<&TKvEventFromData::doStore>(0, ChecksumField);
     UploadScheme->onEvent[5] = Chunks.Point();
-    UploadScheme->InVar[0] = MakePoint<&TKvEventFromData::Stored>(0, ChecksumField);
-    ReplyRouter->OutIndex = MakePoint<&TKvMultiElementEx::OutVar>(0, QueryScheme);
-    ReplyRouter->onEvent[0] = MakePoint<&TKvMultiElementEx::doWork>(2, QueryScheme);
-    ReplyRouter->onEvent[1] = MakePoint<&TKvMultiElementEx::doWork>(0, UploadScheme);
-    DoneSwitch->onSwitch = Success.Point();
-    ErrorGate->onTrue = Failure.Point();
-    ErrorGate->Op1Point = MakePoint<&TKvSwitch::getCurrent>(0, DoneSwitch);
-
-    QueryScheme->SetFactory(TClassMultiElementEx_25686E0::Create);
-    UploadScheme->SetFactory(TClassMultiElementEx_2568BB0::Create);
+    Scheme->DonePause->onSleep = Success.Point();
+    Scheme->ErrorGate->onTrue = Failure.Point();
   }
-  ~Harness() {
-    TSchemeEntry gate;  // as the real scheme: no tick runs while the elements go
-    Free(ErrorGate);
-    Free(DoneSwitch);
-    Free(ChecksumField);
-    Free(ReplyRouter);
-    Free(UploadScheme);
-    Free(QueryScheme);
-    Free(WriteHub);
-    delete Line;
-  }
+  ~Harness() { Free(Scheme); }
   Harness(const Harness&) = delete;
   Harness& operator=(const Harness&) = delete;
 
@@ -116,7 +70,7 @@ class Harness {
   }
   void Reply(const std::string& chunk) {
     TSchemeEntry entry;
-    FireString(MakePoint<&TKvCommutator::doWork>(0, ReplyRouter), chunk);
+    FireString(MakePoint<&TKvCommutator::doWork>(0, Scheme->ReplyRouter), chunk);
   }
   void Start() {
     TSchemeEntry entry;
@@ -136,7 +90,7 @@ class Harness {
     return Failure.count();
   }
 
-  std::string Checksum() const { return AsString(ChecksumField->StoredValue()); }
+  std::string Checksum() const { return AsString(Scheme->ChecksumField->StoredValue()); }
   std::int32_t Route() {
     TData d;
     QueryScheme->OutVar(d, 0);
@@ -144,15 +98,11 @@ class Harness {
   }
 
   EventsOnScope events;
-  FakeLine* Line;
-  TKvHub* WriteHub;
-  TKvMultiElementEx* QueryScheme;
-  TKvMultiElementEx* UploadScheme;
-  TKvCommutator* ReplyRouter;
-  TKvEventFromData* ChecksumField;
-  TKvSwitch* DoneSwitch;
-  TKvIf_else* ErrorGate;
   Sink Status, OpenRequests, OpenFailed, Found, Progress, Chunks, Success, Failure;
+  std::unique_ptr<FakeLine> Line = std::make_unique<FakeLine>();
+  TFlashScheme* const Scheme = New<TFlashScheme>(0);
+  TKvMultiElementEx* const QueryScheme = Scheme->QueryScheme;
+  TKvMultiElementEx* const UploadScheme = Scheme->UploadScheme;
 };
 
 }  // namespace zorv::test
