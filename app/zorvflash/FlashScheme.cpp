@@ -241,9 +241,7 @@ void TFlashScheme::ChoosePort(const std::string& name) {
 
 void TFlashScheme::Write() {
   TSchemeEntry entry;
-  TData value;
-  SetInteger(value, 0);  // the button's Data
-  FireData(MakePoint<&TKvHub::doEvent>(0, WriteClickHub), value);
+  FireInteger(MakePoint<&TKvHub::doEvent>(0, WriteClickHub), 0);  // the button's Data
 }
 
 void TFlashScheme::Close() {

@@ -19,6 +19,7 @@
 #include "runtime/Share.h"
 #include "scheme/Texts.h"
 #include "tools/common/sha256.h"
+#include "winlib/Convert.h"
 #include "winlib/Cp1251.h"
 #include "winlib/StrStreams.h"
 
@@ -48,10 +49,7 @@ std::string ForTerminal(const std::string& cp1251) {
   for (char c : cp1251) {
     const auto b = static_cast<unsigned char>(c);
     if (b < 0x20 || b == 0x7F) {
-      static const char kHex[] = "0123456789ABCDEF";
-      safe += "\\x";
-      safe += kHex[b >> 4];
-      safe += kHex[b & 15];
+      safe += "\\x" + Int2Hex(b, 2);
     } else {
       safe += c;
     }
