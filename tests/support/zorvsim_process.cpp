@@ -91,6 +91,24 @@ class JsonReader {
     ++i_;
     return true;
   }
+  // The comma-separated items of an object or an array, from its opening character to
+  // `close`, each read by `item`.
+  template <class F>
+  bool Items(char close, F item) {
+    ++i_;
+    Space();
+    if (i_ < s_.size() && s_[i_] == close) return ++i_, true;
+    for (;;) {
+      if (!item()) return false;
+      Space();
+      if (i_ < s_.size() && s_[i_] == ',') {
+        ++i_;
+        continue;
+      }
+      if (i_ < s_.size() && s_[i_] == close) return ++i_, true;
+      return false;
+    }
+  }
   bool Value(Json& out, int depth) {
     if (depth > 32) return false;
     Space();
@@ -98,10 +116,7 @@ class JsonReader {
     const char c = s_[i_];
     if (c == '{') {
       out.kind = Json::Object;
-      ++i_;
-      Space();
-      if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
-      for (;;) {
+      return Items('}', [&] {
         Space();
         std::string key;
         if (!Str(key)) return false;
@@ -111,26 +126,17 @@ class JsonReader {
         Json v;
         if (!Value(v, depth + 1)) return false;
         out.members.emplace_back(std::move(key), std::move(v));
-        Space();
-        if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
-        if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
-        return false;
-      }
+        return true;
+      });
     }
     if (c == '[') {
       out.kind = Json::Array;
-      ++i_;
-      Space();
-      if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
-      for (;;) {
+      return Items(']', [&] {
         Json v;
         if (!Value(v, depth + 1)) return false;
         out.items.push_back(std::move(v));
-        Space();
-        if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
-        if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
-        return false;
-      }
+        return true;
+      });
     }
     if (c == '"') {
       out.kind = Json::String;
