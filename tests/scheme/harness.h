@@ -19,7 +19,6 @@
 #include "runtime/kvEditMultiEx.h"
 #include "runtime/SchemeGate.h"
 #include "runtime/kvMultiElementEx.h"
-#include "scheme/kvMultiElementEx_25686E0.h"
 #include "scheme/kvMultiElementEx_2568BB0.h"
 #include "tests/support/modbus_crc.h"
 #include "tests/support/probes.h"
@@ -55,7 +54,6 @@ class Harness {
   Harness(const Harness&) = delete;
   Harness& operator=(const Harness&) = delete;
 
-  TClassMultiElementEx_25686E0& Query() { return *static_cast<TClassMultiElementEx_25686E0*>(QueryScheme->current->owner); }
   TClassMultiElementEx_2568BB0& Upload() { return *static_cast<TClassMultiElementEx_2568BB0*>(UploadScheme->current->owner); }
 
   // The window's actions and the port's events; each enters the scheme gate as the real
