@@ -67,6 +67,7 @@ inline constexpr std::uint32_t kErrorNoMoreItems = 259;
 inline constexpr std::uint32_t kErrorOperationAborted = 995;
 inline constexpr std::uint32_t kErrorIoIncomplete = 996;
 inline constexpr std::uint32_t kErrorIoPending = 997;
+inline constexpr std::uint32_t kErrorNotFound = 1168;
 
 // WaitForIo / WaitForThread.
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
@@ -180,6 +181,9 @@ class TCommApi {
   // WaitForSingleObject on the record's event: kWaitObject0, kWaitTimeout or kWaitFailed.
   virtual std::uint32_t WaitForIo(TIoRecord& io, std::uint32_t timeoutMs) = 0;
   virtual TResult GetOverlappedResult(THandle h, TIoRecord& io, std::uint32_t& done, bool wait) = 0;
+  // CancelIoEx of the operation pending on the record (it then completes with error 995);
+  // fails with ERROR_NOT_FOUND (1168) when nothing is pending there.
+  virtual TResult CancelIo(THandle h, TIoRecord& io) = 0;
 
   // CreateThread (default stack, running at once); 0 when it cannot be started.
   virtual TThread CreateThread(TThreadProc proc, void* arg, std::uint32_t& error) = 0;

@@ -5,10 +5,18 @@
 //
 // Points: inputs doOpen (port name, then optional DTR, RTS and baud values), doClose,
 // doWrite (any value; its text is sent), doRead (byte count), doEnumPorts. Outputs onWrite,
-// onRead, onEnumPorts (callers' threads); onRxChar, onRing, onCTS, onDSR, onRLSD, onRxFlag,
-// onBreak, onRx80Full, onTxEmpty, onError (reader thread; onCTS, onDSR and onRLSD also at
-// open and close); onBeforeOpen, onOpen, onBeforeClose, onClose. Data points PortPoint,
-// BaudPoint, DtrControlPoint, RtsControlPoint, read while doOpen runs.
+// onWriteError, onRead, onEnumPorts (callers' threads); onRxChar, onRing, onCTS, onDSR,
+// onRLSD, onRxFlag, onBreak, onRx80Full, onTxEmpty, onError (reader thread; onCTS, onDSR
+// and onRLSD also at open and close); onBeforeOpen, onOpen, onBeforeClose, onClose. Data
+// points PortPoint, BaudPoint, DtrControlPoint, RtsControlPoint, read while doOpen runs.
+// Data output Drained.
+//
+// Writes end where the line fails: the first write that is refused, fails, times out or
+// completes short fires onWriteError (the system's error code, 0 for a short write) after
+// its own onWrite, and from then on until the port is opened again every write sends
+// nothing and fires onWrite 0 at once. So a stream of writes never reaches the device with
+// a hole in it. Drained waits (at most DrainTimeout ms) for the output queue to empty and
+// answers 1 when it did and no write failed since the open, else 0.
 //
 // Threads: the window thread, timer threads and the reader thread may all reach the
 // element. Reads and writes each use a completion record of their own. Close ends the
@@ -75,6 +83,8 @@ class TKvComAsync : public TObj {
   std::uint32_t WriteTotalMultiplier = 0;
   bool CheckPorts = false;
   bool FlushOnClose = false;
+  // The longest wait of Drained, in milliseconds (the constructor sets 3000).
+  std::uint32_t DrainTimeout = 0;
 
   // Input points.
   void doOpen(TData& d, std::uint16_t index);
@@ -85,6 +95,7 @@ class TKvComAsync : public TObj {
 
   // Output points.
   TEventPoint onWrite;
+  TEventPoint onWriteError;
   TEventPoint onRead;
   TEventPoint onEnumPorts;
   TEventPoint onRxChar;
@@ -107,6 +118,10 @@ class TKvComAsync : public TObj {
   TEventPoint PortPoint;
   TEventPoint DtrControlPoint;
   TEventPoint RtsControlPoint;
+
+  // Data output: 1 when the output queue emptied within DrainTimeout and no write failed
+  // since the open; 0 otherwise, and when the port is not open.
+  void Drained(TData& d, std::uint16_t index);
 
   // Texts of the errors found at the last error event (rebuilt on the reader thread).
   const TStrList* Errors() const { return errors_; }
@@ -139,8 +154,16 @@ class TKvComAsync : public TObj {
   void RebuildErrors(TReader& reader);
   // A read or a write takes the open port and a completion record of its own (records are
   // kept for reuse: the upload writes every image byte on its own); it gives both back.
-  bool AcquirePort(zorv::comm::TCommApi*& api, zorv::comm::THandle& port, zorv::comm::TIoRecord*& io);
+  // writeFailed tells whether a write failed since the open.
+  bool AcquirePort(zorv::comm::TCommApi*& api, zorv::comm::THandle& port, zorv::comm::TIoRecord*& io,
+                   bool* writeFailed = nullptr);
   void ReleasePort(zorv::comm::TIoRecord* io);
+  // Waits for a write under way, at most a little longer than the port's write time-out.
+  zorv::comm::TResult AwaitWrite(zorv::comm::TCommApi& api, zorv::comm::THandle port, zorv::comm::TIoRecord& io,
+                                 std::uint32_t bytes, std::uint32_t& done);
+  // Records a failed write; true for the first since the open.
+  bool LatchWriteFailure();
+  bool OutputDrained();
   static void ReaderMain(void* arg);
 
   TStrList* errors_ = nullptr;
@@ -157,8 +180,10 @@ class TKvComAsync : public TObj {
   std::condition_variable changed_;
   TState state_ = TState::Closed;
   std::thread::id closer_;  // the thread running the close
-  int users_ = 0;  // reads and writes under way on the port
+  int users_ = 0;  // reads, writes and drain waits under way on the port
+  bool writeFailed_ = false;  // since the open: every later write sends nothing
   std::vector<zorv::comm::TIoRecord*> spareIo_;  // records of api_, closed with the port
+  std::vector<zorv::comm::TIoRecord*> busyIo_;   // records of reads and writes under way
   std::shared_ptr<TReader> reader_;
   std::vector<std::shared_ptr<TReader>> finished_;  // told to stop by their own thread
 };

@@ -132,6 +132,7 @@ class TWinCommApi final : public TCommApi {
     const BOOL ok = ::GetOverlappedResult(H(h), &io.ov, &n, wait ? TRUE : FALSE);
     return Counted(ok, n, done);
   }
+  TResult CancelIo(THandle h, TIoRecord& io) override { return Result(::CancelIoEx(H(h), &io.ov)); }
 
   struct TStart {
     TThreadProc proc;

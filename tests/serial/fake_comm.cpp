@@ -20,6 +20,8 @@ struct FakeIo {
   int wakes = 0;
   std::uint32_t done = 0;
   std::uint32_t error = 0;
+  bool hung = false;  // a write the line holds
+  int purges = 0;     // purges with abort seen when it began
 };
 FakeIo& Io(TIoRecord& io) { return reinterpret_cast<FakeIo&>(io); }
 
@@ -84,6 +86,26 @@ void FakeComm::Receive(const std::string& bytes) {
 void FakeComm::SetLineErrors(std::uint32_t errors) {
   std::lock_guard<std::mutex> lock(m_);
   errors_ = errors;
+}
+
+void FakeComm::SetOutQueue(std::vector<std::uint32_t> counts) {
+  std::lock_guard<std::mutex> lock(m_);
+  outQueue_ = std::move(counts);
+}
+
+void FakeComm::EndHungWrites() {
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    ++purgeAborted_;
+  }
+  cv_.notify_all();
+}
+
+void FakeComm::SetWrites(WriteMode mode, std::uint32_t writeCap, bool purgeAborts) {
+  std::lock_guard<std::mutex> lock(m_);
+  writeMode_ = mode;
+  writeCap_ = writeCap;
+  purgeAborts_ = purgeAborts;
 }
 
 std::vector<std::string> FakeComm::Calls() {
@@ -216,6 +238,10 @@ TResult FakeComm::PurgeComm(THandle, std::uint32_t flags) {
   std::uint32_t error = 0;
   if (Log("PurgeComm", std::to_string(flags), error)) return Fail(error);
   if (flags & kPurgeRxClear) input_.clear();
+  if ((flags & kPurgeTxAbort) && purgeAborts_) {
+    ++purgeAborted_;
+    cv_.notify_all();
+  }
   return Ok();
 }
 
@@ -227,6 +253,10 @@ TResult FakeComm::ClearCommError(THandle, std::uint32_t& errors, TComStat& stat)
   errors_ = 0;
   stat = TComStat{};
   stat.cbInQue = static_cast<std::uint32_t>(input_.size());
+  if (!outQueue_.empty()) {
+    stat.cbOutQue = outQueue_.front();
+    if (outQueue_.size() > 1) outQueue_.erase(outQueue_.begin());
+  }
   return Ok();
 }
 
@@ -299,18 +329,30 @@ TResult FakeComm::WriteFile(THandle, const void* buffer, std::uint32_t n, std::u
   std::lock_guard<std::mutex> lock(m_);
   std::uint32_t error = 0;
   if (Log("WriteFile", std::to_string(n), error)) return Fail(error);
-  written_.append(static_cast<const char*>(buffer), n);
-  done = n;
   Io(io) = FakeIo{};
-  Io(io).done = n;
+  if (writeMode_ == WriteMode::Hang) {
+    Io(io).hung = true;
+    Io(io).purges = purgeAborted_;
+    return Fail(kErrorIoPending);
+  }
+  const std::uint32_t take = std::min(n, writeCap_);
+  written_.append(static_cast<const char*>(buffer), take);
+  done = take;
+  Io(io).done = take;
   return Fail(kErrorIoPending);  // completes through GetOverlappedResult
 }
 
-std::uint32_t FakeComm::WaitForIo(TIoRecord& io, std::uint32_t) {
+std::uint32_t FakeComm::WaitForIo(TIoRecord& io, std::uint32_t timeoutMs) {
   std::unique_lock<std::mutex> lock(m_);
   std::uint32_t error = 0;
   if (Log("WaitForSingleObject", "", error)) return kWaitFailed;
   FakeIo& f = Io(io);
+  if (f.hung) {
+    auto ended = [&] { return !f.hung || purgeAborted_ != f.purges; };
+    if (timeoutMs == kInfinite) cv_.wait(lock, ended);
+    else if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ended)) return kWaitTimeout;
+    return kWaitObject0;
+  }
   if (!f.pending) return kWaitObject0;
   auto ready = [&] { return (posted_ & mask_) != 0 || wakes_ != f.wakes; };
   // Under wine a wait on a terminal without modem lines gives up within milliseconds.
@@ -329,12 +371,35 @@ std::uint32_t FakeComm::WaitForIo(TIoRecord& io, std::uint32_t) {
 }
 
 TResult FakeComm::GetOverlappedResult(THandle, TIoRecord& io, std::uint32_t& done, bool wait) {
-  std::lock_guard<std::mutex> lock(m_);
+  std::unique_lock<std::mutex> lock(m_);
   std::uint32_t error = 0;
   if (Log("GetOverlappedResult", wait ? "wait" : "", error)) return Fail(error);
-  const FakeIo& f = Io(io);
+  FakeIo& f = Io(io);
+  if (f.hung) {
+    auto ended = [&] { return !f.hung || purgeAborted_ != f.purges; };
+    if (!wait && !ended()) return Fail(kErrorIoIncomplete);
+    cv_.wait(lock, ended);
+    f.hung = false;
+    f.done = 0;
+    f.error = kErrorOperationAborted;
+  }
   done = f.done;
   return f.error ? Fail(f.error) : Ok();
+}
+
+TResult FakeComm::CancelIo(THandle, TIoRecord& io) {
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    std::uint32_t error = 0;
+    if (Log("CancelIoEx", "", error)) return Fail(error);
+    FakeIo& f = Io(io);
+    if (!f.hung) return Fail(kErrorNotFound);
+    f.hung = false;
+    f.done = 0;
+    f.error = kErrorOperationAborted;
+  }
+  cv_.notify_all();
+  return Ok();
 }
 
 TThread FakeComm::CreateThread(TThreadProc proc, void* arg, std::uint32_t& error) {

@@ -44,6 +44,15 @@ class FakeComm : public zorv::comm::TCommApi {
   // Bytes that arrive on the line (ClearCommError counts them, ReadFile takes them).
   void Receive(const std::string& bytes);
   void SetLineErrors(std::uint32_t errors);
+  // The output queue counts that successive ClearCommError calls report (the last one
+  // stays); empty: always 0.
+  void SetOutQueue(std::vector<std::uint32_t> counts);
+  // How a write goes: Done takes at most writeCap bytes (fewer: a time-out); Hang stays
+  // pending until CancelIoEx, or a purge with PURGE_TXABORT when purgeAborts is set.
+  enum class WriteMode { Done, Hang };
+  void SetWrites(WriteMode mode, std::uint32_t writeCap = 0xFFFFFFFFu, bool purgeAborts = true);
+  // Ends every write hanging now, as a purge with PURGE_TXABORT would (a test's way out).
+  void EndHungWrites();
 
   // ---- Observation ----
   std::vector<std::string> Calls();
@@ -80,6 +89,7 @@ class FakeComm : public zorv::comm::TCommApi {
   std::uint32_t WaitForIo(zorv::comm::TIoRecord& io, std::uint32_t timeoutMs) override;
   zorv::comm::TResult GetOverlappedResult(zorv::comm::THandle h, zorv::comm::TIoRecord& io, std::uint32_t& done,
                                           bool wait) override;
+  zorv::comm::TResult CancelIo(zorv::comm::THandle h, zorv::comm::TIoRecord& io) override;
   zorv::comm::TThread CreateThread(zorv::comm::TThreadProc proc, void* arg, std::uint32_t& error) override;
   zorv::comm::TResult SetThreadPriorityHighest(zorv::comm::TThread t) override;
   std::uint32_t WaitForThread(zorv::comm::TThread t, std::uint32_t timeoutMs) override;
@@ -112,6 +122,11 @@ class FakeComm : public zorv::comm::TCommApi {
   std::uint32_t errors_ = 0;
   std::string input_;
   std::string written_;
+  std::vector<std::uint32_t> outQueue_;
+  WriteMode writeMode_ = WriteMode::Done;
+  std::uint32_t writeCap_ = 0xFFFFFFFFu;
+  bool purgeAborts_ = true;
+  int purgeAborted_ = 0;  // purges with PURGE_TXABORT: each ends the writes hanging then
   zorv::comm::TDcb dcb_;
   zorv::comm::TCommTimeouts timeouts_;
   int waits_ = 0;

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <random>
+#include <thread>
 
 #include "serial/kvComAsync.h"
 #include "tests/serial/fake_comm.h"
@@ -535,12 +537,136 @@ TEST_F(ComFake, WritesTheTextOfAnyValue) {
   EXPECT_EQ(fake.Written(), std::string("-42V\0S", 6));
   EXPECT_EQ(journal.Lines(), (Lines{"onWrite 3", "onWrite 3"}));
 
-  fake.SetFailure("GetOverlappedResult", kErrorOperationAborted);
-  com->doWrite(s, 0);
+}
+
+// ---- Write failures and the drain ------------------------------------------------------
+
+TEST_F(ComFake, TheFirstFailedWriteEndsTheWriteSideUntilTheNextOpen) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    Lines events;  // of the failing write
+  };
+  const std::vector<Case> cases = {
+      {"refused", [&] { fake.SetFailure("WriteFile", kErrorInvalidHandle); }, {"onWriteError 6"}},
+      {"failed completion", [&] { fake.SetFailure("GetOverlappedResult", kErrorGenFailure); },
+       {"onWrite 0", "onWriteError 31"}},
+      {"timed out", [&] { fake.SetWrites(FakeComm::WriteMode::Done, 0); }, {"onWrite 0", "onWriteError 0"}},
+      {"short", [&] { fake.SetWrites(FakeComm::WriteMode::Done, 2); }, {"onWrite 2", "onWriteError 0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Open("COM7");
+    TData first = StrData("ab");
+    com->doWrite(first, 0);
+    c.arrange();
+    journal.Clear();
+    const std::string before = fake.Written();
+    TData failing = StrData("xyz");
+    com->doWrite(failing, 0);
+    EXPECT_EQ(journal.Lines(), c.events);
+    // The line works again, but the element sends nothing more on this open port: no
+    // later byte can follow a hole.
+    fake.ClearFailures();
+    fake.SetWrites(FakeComm::WriteMode::Done);
+    const std::string afterFailure = fake.Written();
+    fake.ClearCalls();
+    journal.Clear();
+    for (const char* text : {"1", "23"}) {
+      TData d = StrData(text);
+      com->doWrite(d, 0);
+    }
+    EXPECT_EQ(journal.Lines(), (Lines{"onWrite 0", "onWrite 0"}));
+    EXPECT_TRUE(fake.CallsNamed("WriteFile").empty());
+    EXPECT_EQ(fake.Written(), afterFailure);
+    EXPECT_EQ(afterFailure.substr(0, before.size()), before);
+    EXPECT_LE(afterFailure.size() - before.size(), 3u);  // at most the failing write's own bytes
+    Close();
+    // A new open starts clean.
+    Open("COM7");
+    journal.Clear();
+    TData again = StrData("ok");
+    com->doWrite(again, 0);
+    EXPECT_EQ(journal.Lines(), Lines{"onWrite 2"});
+    Close();
+  }
+}
+
+TEST_F(ComFake, AWriteTheLineHoldsIsCancelledSoonAfterItsTimeOut) {
+  com->WriteTotalConstant = 20;
+  com->WriteTotalMultiplier = 0;
+  Open("COM7");
+  fake.SetWrites(FakeComm::WriteMode::Hang);
+  journal.Clear();
+  TData d = StrData("x");
+  com->doWrite(d, 0);  // 20 ms of time-out that the line does not honour, then the margin
+  EXPECT_EQ(journal.Lines(), (Lines{"onWrite 0", "onWriteError 995"}));
+  EXPECT_EQ(fake.CallsNamed("CancelIoEx").size(), 1u);
+}
+
+TEST_F(ComFake, ACloseFromAnotherThreadEndsAHeldWriteEvenWhereThePurgeAbortsNothing) {
+  for (const bool purgeAborts : {true, false}) {
+    SCOPED_TRACE(purgeAborts ? "purge aborts" : "purge only flushes");
+    com->WriteTotalConstant = 0;  // no time-out: only the close can end the write
+    com->WriteTotalMultiplier = 0;
+    Open("COM7");
+    fake.SetWrites(FakeComm::WriteMode::Hang, 0xFFFFFFFFu, purgeAborts);
+    journal.Clear();
+    fake.ClearCalls();
+    std::thread writer([&] {
+      TData d = StrData("x");
+      com->doWrite(d, 0);
+    });
+    ASSERT_TRUE(Eventually([&] { return !fake.CallsNamed("WriteFile").empty(); }));
+    std::thread closer([&] { Close(); });
+    const bool closed = journal.AwaitLine("onClose");
+    if (!closed) fake.EndHungWrites();
+    closer.join();
+    writer.join();
+    EXPECT_TRUE(closed);
+    Lines writes;
+    for (const std::string& l : journal.Lines())
+      if (l.rfind("onWrite", 0) == 0) writes.push_back(l);
+    EXPECT_EQ(writes, (Lines{"onWrite 0", "onWriteError 995"}));
+    fake.SetWrites(FakeComm::WriteMode::Done);
+  }
+}
+
+TEST_F(ComFake, DrainedWaitsForTheOutputQueueAndAnswersForTheWholeOpen) {
+  auto drained = [&] {
+    TData d;
+    com->Drained(d, 0);
+    EXPECT_TRUE(IsInteger(d));
+    return AsInteger(d);
+  };
+  EXPECT_EQ(drained(), 0);  // not open
+  com->DrainTimeout = 10000;
+  Open("COM7");
+  fake.SetOutQueue({300, 120, 1, 0});
+  fake.ClearCalls();
+  EXPECT_EQ(drained(), 1);
+  EXPECT_EQ(fake.CallsNamed("ClearCommError").size(), 4u);
+
+  // A queue that does not move answers 0 once the time is up.
+  com->DrainTimeout = 30;
+  fake.SetOutQueue({64});
+  EXPECT_EQ(drained(), 0);
+  fake.SetOutQueue({});
+  EXPECT_EQ(drained(), 1);
+  fake.SetFailure("ClearCommError", kErrorBadCommand);
+  EXPECT_EQ(drained(), 0);
   fake.ClearFailures();
-  fake.SetFailure("WriteFile", kErrorInvalidHandle);
-  com->doWrite(s, 0);
-  EXPECT_EQ(journal.Lines(), (Lines{"onWrite 3", "onWrite 3", "onWrite 0"}));
+
+  // After a failed write the queue's state no longer matters.
+  fake.SetWrites(FakeComm::WriteMode::Done, 0);
+  TData d = StrData("x");
+  com->doWrite(d, 0);
+  EXPECT_EQ(drained(), 0);
+  Close();
+  EXPECT_EQ(drained(), 0);
+  fake.SetWrites(FakeComm::WriteMode::Done);
+  Open("COM7");
+  EXPECT_EQ(drained(), 1);
 }
 
 TEST_F(ComFake, ReadsAtMostWhatIsWaiting) {

@@ -37,6 +37,7 @@ class Journal {
   // Wires every output of the element to the journal.
   void Attach(TKvComAsync* e) {
     Wire(e->onWrite, "onWrite");
+    Wire(e->onWriteError, "onWriteError");
     Wire(e->onRead, "onRead");
     Wire(e->onEnumPorts, "onEnumPorts");
     Wire(e->onRxChar, "onRxChar");
