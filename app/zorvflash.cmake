@@ -5,7 +5,8 @@ target_include_directories(zorv_sha256 PUBLIC ${CMAKE_SOURCE_DIR})
 add_library(zorv_flash STATIC
   ${CMAKE_CURRENT_LIST_DIR}/zorvflash/FlashScheme.cpp
   ${CMAKE_CURRENT_LIST_DIR}/zorvflash/Options.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/zorvflash/Progress.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/zorvflash/Progress.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/zorvflash/TerminalText.cpp)
 target_link_libraries(zorv_flash PUBLIC zorv_scheme zorv_serial zorv_platform_console zorv_sha256)
 
 add_executable(zorvflash ${CMAKE_CURRENT_LIST_DIR}/zorvflash/main.cpp)

@@ -5,6 +5,7 @@
 #include "elements/kvCounter.h"
 #include "elements/kvDataToFile.h"
 #include "elements/kvDoData.h"
+#include "elements/kvEventFromData.h"
 #include "elements/kvFor.h"
 #include "elements/kvHub.h"
 #include "elements/kvIf_else.h"
@@ -36,6 +37,21 @@ TKvStrMask* NewMask(const char* mask) {
   return m;
 }
 
+// Passes what arrives on onFalse while EndState (read through Op1) differs from `phase`,
+// on onTrue when it equals it; NULL (before the start) equals no phase.
+TKvIf_else* NewPhaseGate(std::int32_t phase) {
+  TKvIf_else* g = New<TKvIf_else>();
+  g->Compare = 0;
+  SetInteger(g->Op2, phase);
+  return g;
+}
+
+TKvDoData* NewMark(std::int32_t phase) {
+  TKvDoData* m = New<TKvDoData>();
+  SetInteger(m->Value, phase);
+  return m;
+}
+
 TKvConvertor* NewConvertor(std::int32_t mode) {
   TKvConvertor* c = New<TKvConvertor>();
   c->Mode = mode;
@@ -52,7 +68,7 @@ TKvEditMultiEx* TClassMultiElementEx_2568BB0::Create(TKvMultiElementEx* containe
 TClassMultiElementEx_2568BB0::TClassMultiElementEx_2568BB0(TKvMultiElementEx* container, TObj* parentScheme)
     : ParentScheme(parentScheme) {
   Boundary = New<TKvEditMultiEx>();
-  Boundary->SetWorkCount(2);
+  Boundary->SetWorkCount(3);
   Boundary->SetVarCount(0);
   ByteToChar = NewConvertor(4);
   ByteReader = New<TKvDataToFile>();
@@ -93,7 +109,7 @@ TClassMultiElementEx_2568BB0::TClassMultiElementEx_2568BB0(TKvMultiElementEx* co
   FinalText = New<TKvStrCat>();
   FinalText->Str1 = "";
   FinalText->Str2 = "465A";
-  FailHub = NewHub(2, 1);
+  FailHub = NewHub(3, 1);
   Watchdog = New<TKvMMTimer>();
   Watchdog->Interval = 1000;
   Watchdog->Resolution = 1;
@@ -104,13 +120,25 @@ TClassMultiElementEx_2568BB0::TClassMultiElementEx_2568BB0(TKvMultiElementEx* co
   TickLimit = New<TKvIf_else>();
   TickLimit->Compare = 0;
   SetInteger(TickLimit->Op2, 3);
+  EndState = New<TKvEventFromData>();
+  RunMark = NewMark(0);
+  EndMark = NewMark(1);
+  RunHub = NewHub(1, 2);
+  StartGate = NewPhaseGate(1);
+  ReplyGate = NewPhaseGate(1);
+  ByteGate = NewPhaseGate(1);
+  FailGate = NewPhaseGate(1);
+  FailEndHub = NewHub(1, 3);
+  FinalEndHub = NewHub(1, 2);
+  WriteFailGate = NewPhaseGate(0);
 
   Boundary->owner = this;
   Boundary->container = container;
 
-  Boundary->onWork[0] = MakePoint<&TKvHub::doEvent>(0, ReplyHub);
-  Boundary->onWork[1] = MakePoint<&TKvHub::doEvent>(0, StartHub);
-  ByteToChar->onResult = MakePoint<&TKvHub::doEvent>(1, SendHub);
+  Boundary->onWork[0] = MakePoint<&TKvIf_else::doCompare>(0, ReplyGate);
+  Boundary->onWork[1] = MakePoint<&TKvIf_else::doCompare>(0, StartGate);
+  Boundary->onWork[2] = MakePoint<&TKvIf_else::doCompare>(0, WriteFailGate);
+  ByteToChar->onResult = MakePoint<&TKvIf_else::doCompare>(0, ByteGate);
   ByteReader->onGet = MakePoint<&TKvHub::doEvent>(0, ByteHub);
   ByteReader->Stream = MakePoint<&TKvMemoryStream::Stream>(0, ImageStream);
   BlockCounter->onNext = MakePoint<&TKvEditMultiEx::doEvent>(0, Boundary);
@@ -118,7 +146,7 @@ TClassMultiElementEx_2568BB0::TClassMultiElementEx_2568BB0(TKvMultiElementEx* co
   AckMask->onFalse = MakePoint<&TKvHub::doEvent>(0, FailHub);
   AckMask->onTrue = MakePoint<&TKvHub::doEvent>(0, AckHub);
   FinalMask->onFalse = MakePoint<&TKvStrMask::doCompare>(0, AckMask);
-  FinalMask->onTrue = MakePoint<&TKvHub::doEvent>(0, FinalHub);
+  FinalMask->onTrue = MakePoint<&TKvHub::doEvent>(0, FinalEndHub);
   ReplyHub->onEvent[0] = MakePoint<&TKvStream2Hex::doHex>(0, ReplyToHex);
   ReplyHub->onEvent[1] = MakePoint<&TKvEditMultiEx::doEvent>(5, Boundary);
   ReplyHub->onEvent[2] = MakePoint<&TKvCounter::doReset>(0, TickCounter);
@@ -141,18 +169,49 @@ TClassMultiElementEx_2568BB0::TClassMultiElementEx_2568BB0(TKvMultiElementEx* co
   ReplyToHex->onHex = MakePoint<&TKvStrMask::doCompare>(0, FinalMask);
   FinalText->onStrCat = MakePoint<&TKvStrMask::doSetMask>(0, FinalMask);
   FinalText->Str1Point = MakePoint<&TKvEditMultiEx::InVar>(0, Boundary);
-  FailHub->onEvent[0] = MakePoint<&TKvEditMultiEx::doEvent>(3, Boundary);
+  FailHub->onEvent[0] = MakePoint<&TKvIf_else::doCompare>(0, FailGate);
   Watchdog->onTimer = MakePoint<&TKvCounter::doNext>(0, TickCounter);
   TickCounter->onNext = MakePoint<&TKvIf_else::doCompare>(0, TickLimit);
   StartHub->onEvent[0] = MakePoint<&TKvHub::doEvent>(1, LoopHub);
   StartHub->onEvent[1] = MakePoint<&TKvMMTimer::doStart>(0, Watchdog);
   TickLimit->onTrue = MakePoint<&TKvHub::doEvent>(1, FailHub);
   TickLimit->Op1Point = MakePoint<&TKvCounter::getCount>(0, TickCounter);
+  RunMark->onEmit = MakePoint<&TKvEventFromData::doStore>(0, EndState);
+  EndMark->onEmit = MakePoint<&TKvEventFromData::doStore>(0, EndState);
+  RunHub->onEvent[0] = MakePoint<&TKvDoData::doEmit>(0, RunMark);
+  RunHub->onEvent[1] = MakePoint<&TKvHub::doEvent>(0, StartHub);
+  StartGate->onFalse = MakePoint<&TKvHub::doEvent>(0, RunHub);
+  StartGate->Op1Point = MakePoint<&TKvEventFromData::Stored>(0, EndState);
+  ReplyGate->onFalse = MakePoint<&TKvHub::doEvent>(0, ReplyHub);
+  ReplyGate->Op1Point = MakePoint<&TKvEventFromData::Stored>(0, EndState);
+  ByteGate->onFalse = MakePoint<&TKvHub::doEvent>(1, SendHub);
+  ByteGate->Op1Point = MakePoint<&TKvEventFromData::Stored>(0, EndState);
+  FailGate->onFalse = MakePoint<&TKvHub::doEvent>(0, FailEndHub);
+  FailGate->Op1Point = MakePoint<&TKvEventFromData::Stored>(0, EndState);
+  // The end is marked first, so that nothing the report or "PUSK" sets off can pass a gate.
+  FailEndHub->onEvent[0] = MakePoint<&TKvDoData::doEmit>(0, EndMark);
+  FailEndHub->onEvent[1] = MakePoint<&TKvEditMultiEx::doEvent>(3, Boundary);
+  FailEndHub->onEvent[2] = MakePoint<&TKvMMTimer::doStop>(0, Watchdog);
+  FinalEndHub->onEvent[0] = MakePoint<&TKvDoData::doEmit>(0, EndMark);
+  FinalEndHub->onEvent[1] = MakePoint<&TKvHub::doEvent>(0, FinalHub);
+  WriteFailGate->onTrue = MakePoint<&TKvHub::doEvent>(2, FailHub);
+  WriteFailGate->Op1Point = MakePoint<&TKvEventFromData::Stored>(0, EndState);
 
   boundary = Boundary;
 }
 
 TClassMultiElementEx_2568BB0::~TClassMultiElementEx_2568BB0() {
+  Free(WriteFailGate);
+  Free(FinalEndHub);
+  Free(FailEndHub);
+  Free(FailGate);
+  Free(ByteGate);
+  Free(ReplyGate);
+  Free(StartGate);
+  Free(RunHub);
+  Free(EndMark);
+  Free(RunMark);
+  Free(EndState);
   Free(TickLimit);
   Free(StartHub);
   Free(TickCounter);

@@ -4,9 +4,17 @@
 // acknowledgement texts, counts acknowledged blocks, and runs a one-second watchdog that
 // reports failure on its third tick without a reply.
 //
-// Boundary points: onWork[0] a reply chunk, onWork[1] start; doEvent[0] acknowledged
-// blocks, doEvent[1] bytes to write, doEvent[2] success, doEvent[3] failure, doEvent[4]
-// the new checksum text, doEvent[5] every reply chunk; InVar[0] reads the checksum text.
+// The exchange ends for good at the first failure report (the watchdog stops there) and
+// when the final acknowledgement is accepted, before "PUSK" is written: from then on reply
+// chunks, write failures and a start change nothing, and no image byte leaves. EndState
+// holds the phase (NULL before the start, 0 while the upload runs, 1 ended); the gates
+// read it.
+//
+// Boundary points: onWork[0] a reply chunk, onWork[1] start, onWork[2] a write failed
+// (reported as a failure while the upload runs); doEvent[0] acknowledged blocks,
+// doEvent[1] bytes to write, doEvent[2] success, doEvent[3] failure, doEvent[4] the new
+// checksum text, doEvent[5] every reply chunk until the end; InVar[0] reads the checksum
+// text.
 #pragma once
 
 #include "runtime/kvMultiBase.h"
@@ -26,6 +34,7 @@ class TKvStream2Hex;
 class TKvStrCat;
 class TKvMMTimer;
 class TKvIf_else;
+class TKvEventFromData;
 
 class TClassMultiElementEx_2568BB0 : public TClassMultiBase {
  public:
@@ -59,6 +68,17 @@ class TClassMultiElementEx_2568BB0 : public TClassMultiBase {
   TKvCounter* TickCounter;
   TKvHub* StartHub;
   TKvIf_else* TickLimit;
+  TKvEventFromData* EndState;
+  TKvDoData* RunMark;
+  TKvDoData* EndMark;
+  TKvHub* RunHub;
+  TKvIf_else* StartGate;
+  TKvIf_else* ReplyGate;
+  TKvIf_else* ByteGate;
+  TKvIf_else* FailGate;
+  TKvHub* FailEndHub;
+  TKvHub* FinalEndHub;
+  TKvIf_else* WriteFailGate;
   TObj* ParentScheme;
 
  protected:

@@ -34,7 +34,10 @@ void TFlashFront::doStatus(TData& d, std::uint16_t) {
 }
 
 void TFlashFront::doNotFound(TData&, std::uint16_t) { Set(Outcome::NotFound, true); }
-void TFlashFront::doFound(TData&, std::uint16_t) { Set(Outcome::Found, true); }
+void TFlashFront::doFound(TData&, std::uint16_t) {
+  identified_.store(true);
+  Set(Outcome::Found, true);
+}
 
 void TFlashFront::doProgress(TData& d, std::uint16_t) {
   blocks_.store(AsInteger(d));
@@ -44,7 +47,8 @@ void TFlashFront::doProgress(TData& d, std::uint16_t) {
 void TFlashFront::doDone(TData&, std::uint16_t) { Set(Outcome::Done, false); }
 
 void TFlashFront::doFailed(TData&, std::uint16_t) {
-  // The first report counts; the scheme itself ignores reports once success has begun.
+  // The first outcome counts. Reports of the upload come only before success has begun
+  // (the scheme's gate); the drain check's comes after it, before any success.
   std::lock_guard<std::mutex> lock(mutex_);
   if (outcome_ == Outcome::Found || outcome_ == Outcome::Pending) {
     outcome_ = Outcome::Failed;
@@ -57,15 +61,7 @@ void TFlashFront::doPortName(TData& d, std::uint16_t) {
   ports_.push_back(AsString(d));
 }
 
-void TFlashFront::doSent(TData& d, std::uint16_t) {
-  writes_.fetch_add(1);
-  bytesSent_.fetch_add(static_cast<long>(AsString(d).size()));
-}
-
-void TFlashFront::doWritten(TData& d, std::uint16_t) {
-  const std::int32_t n = AsInteger(d);
-  if (n > 0) bytesWritten_.fetch_add(n);
-}
+void TFlashFront::doSent(TData&, std::uint16_t) { writes_.fetch_add(1); }
 
 TFlashFront::Outcome TFlashFront::WaitChange(Outcome from, int timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -170,6 +166,9 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   SetInteger(ErrorGate->Op2, 0);
   DonePause = New<TKvSleep>();
   DonePause->Delay = pauseMicroseconds;
+  DrainGate = New<TKvIf_else>();
+  DrainGate->Compare = 0;
+  SetInteger(DrainGate->Op2, 1);
 
   // The window scheme's connections that involve no window, in its order; the front takes
   // the place of the controls.
@@ -194,7 +193,7 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   SerialPort->onRxChar = MakePoint<&TKvComAsync::doRead>(0, SerialPort);
   SerialPort->onEnumPorts = MakePoint<&TFlashFront::doPortName>(0, Front);
   SerialPort->onOpen = MakePoint<&TKvMultiElementEx::doWork>(0, QueryScheme);
-  SerialPort->onWrite = MakePoint<&TFlashFront::doWritten>(0, Front);
+  SerialPort->onWriteError = MakePoint<&TKvMultiElementEx::doWork>(2, UploadScheme);
   WriteClickHub->onEvent[0] = MakePoint<&TKvMultiElementEx::doWork>(1, UploadScheme);
   CloseHub->onEvent[0] = MakePoint<&TKvComAsync::doClose>(0, SerialPort);
   PortChoiceHub->onEvent[0] = MakePoint<&TKvHub::doEvent>(1, CloseHub);
@@ -203,7 +202,10 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   DoneSwitch->onSwitch = MakePoint<&TKvSleep::doSleep>(0, DonePause);
   ErrorGate->onTrue = MakePoint<&TFlashFront::doFailed>(0, Front);
   ErrorGate->Op1Point = MakePoint<&TKvSwitch::getCurrent>(0, DoneSwitch);
-  DonePause->onSleep = MakePoint<&TFlashFront::doDone>(0, Front);
+  DonePause->onSleep = MakePoint<&TKvIf_else::doCompare>(0, DrainGate);
+  DrainGate->onTrue = MakePoint<&TFlashFront::doDone>(0, Front);
+  DrainGate->onFalse = MakePoint<&TFlashFront::doFailed>(0, Front);
+  DrainGate->Op1Point = MakePoint<&TKvComAsync::Drained>(0, SerialPort);
 
   QueryScheme->SetFactory(TClassMultiElementEx_25686E0::Create);
   UploadScheme->SetFactory(TClassMultiElementEx_2568BB0::Create);
@@ -213,6 +215,7 @@ TFlashScheme::~TFlashScheme() {
   // The elements go from inside the gate: a watchdog tick or a line event still running
   // its chain on another thread finishes first, and those waiting give up.
   TSchemeEntry gate;
+  Free(DrainGate);
   Free(DonePause);
   Free(ErrorGate);
   Free(DoneSwitch);

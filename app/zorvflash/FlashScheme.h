@@ -1,8 +1,13 @@
 // The flasher's scheme: in the role of the main window's scheme, it creates the serial
 // port element, the commutator that routes replies by the identification count, the write
-// hub, the checksum store (starting "FFFF"), the success pause and the two sub-scheme
-// containers, wired as the window's scheme wires them wherever no window is involved. Where
-// the window's scheme feeds controls, the flasher's front (TFlashFront) listens instead.
+// hub, the checksum store (starting "FFFF"), the success pause, the drain check after it
+// and the two sub-scheme containers, wired as the window's scheme wires them wherever no
+// window is involved. Where the window's scheme feeds controls, the flasher's front
+// (TFlashFront) listens instead.
+//
+// Success is reported only through DrainGate: after the pause it asks the serial element
+// whether its output queue drained and no write failed since the open ("PUSK" on the
+// line); when not, the failure report goes straight to the front, past the done switch.
 #pragma once
 
 #include <atomic>
@@ -34,11 +39,10 @@ class TFlashFront : public TObj {
   void doNotFound(TData& d, std::uint16_t);   // open failed or no device identified
   void doFound(TData& d, std::uint16_t);      // a device was identified
   void doProgress(TData& d, std::uint16_t);   // acknowledged blocks
-  void doDone(TData& d, std::uint16_t);       // success, after the pause
-  void doFailed(TData& d, std::uint16_t);     // failure report before success
+  void doDone(TData& d, std::uint16_t);       // success, after the pause and the drain
+  void doFailed(TData& d, std::uint16_t);     // failure report, or the drain failed
   void doPortName(TData& d, std::uint16_t);   // one port of the port list
   void doSent(TData& d, std::uint16_t);       // a write was requested
-  void doWritten(TData& d, std::uint16_t);    // a write completed (bytes written, 0: failed)
 
   // Waits until the outcome differs from `from` or the time is up; returns the outcome.
   Outcome WaitChange(Outcome from, int timeoutMs);
@@ -46,9 +50,8 @@ class TFlashFront : public TObj {
   std::string status();
   std::vector<std::string> ports();
   int blocks() const { return blocks_.load(); }
-  // Every byte asked to be written was written (a write that timed out part way, or
-  // failed, leaves bytes behind).
-  bool writesComplete() const { return bytesSent_.load() == bytesWritten_.load(); }
+  // A device was identified (whatever came after).
+  bool identified() const { return identified_.load(); }
   long writesRequested() const { return writes_.load(); }
 
  protected:
@@ -64,8 +67,7 @@ class TFlashFront : public TObj {
   std::vector<std::string> ports_;
   std::atomic<int> blocks_{0};
   std::atomic<long> writes_{0};
-  std::atomic<long> bytesSent_{0};
-  std::atomic<long> bytesWritten_{0};
+  std::atomic<bool> identified_{false};
 };
 
 // The line settings of the device's bootloader, as the main scheme gives them to its
@@ -97,6 +99,7 @@ class TFlashScheme : public TObj {
   TKvSwitch* DoneSwitch;
   TKvIf_else* ErrorGate;
   TKvSleep* DonePause;
+  TKvIf_else* DrainGate;
 
  protected:
   // Frees the elements from inside the scheme gate.

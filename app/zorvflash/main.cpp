@@ -2,8 +2,9 @@
 // as the main window does: lists the ports, or opens one, identifies the device, uploads
 // the embedded image, sends "PUSK" and waits the completion pause.
 //
-// Exit codes: 0 success, 1 failure during the upload, 2 no device (the port cannot be
-// opened, the reply does not identify a device, or no reply to "VERS"), 64 usage.
+// Exit codes: 0 success (the device confirmed the image and "PUSK" left the port), 1 any
+// failure once a device was identified, 2 no device (the port cannot be opened, the reply
+// does not identify a device, or no reply to "VERS"), 64 usage.
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
@@ -13,14 +14,13 @@
 #include "app/zorvflash/FlashScheme.h"
 #include "app/zorvflash/Options.h"
 #include "app/zorvflash/Progress.h"
+#include "app/zorvflash/TerminalText.h"
 #include "platform/comm.h"
 #include "platform/console.h"
 #include "platform/system.h"
 #include "runtime/Share.h"
 #include "scheme/Texts.h"
 #include "tools/common/sha256.h"
-#include "winlib/Convert.h"
-#include "winlib/Cp1251.h"
 #include "winlib/StrStreams.h"
 
 namespace {
@@ -35,27 +35,6 @@ constexpr int kExitUsage = 64;
 constexpr int kProgressBlocks = 1015;
 
 void Print(Stream s, const std::string& utf8) { zorv::platform::WriteUtf8(s, utf8); }
-
-// A program text (Windows-1251) for the terminal, its line ends as the terminal's.
-std::string ProgramText(std::string cp1251) {
-  for (std::size_t p = cp1251.find("\r\n"); p != std::string::npos; p = cp1251.find("\r\n", p)) cp1251.erase(p, 1);
-  return Cp1251ToUtf8(cp1251);
-}
-
-// A text that holds bytes from the device (the device text, port names) for the terminal:
-// control characters are shown as \xNN rather than sent to the terminal.
-std::string ForTerminal(const std::string& cp1251) {
-  std::string safe;
-  for (char c : cp1251) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) {
-      safe += "\\x" + Int2Hex(b, 2);
-    } else {
-      safe += c;
-    }
-  }
-  return Cp1251ToUtf8(safe);
-}
 
 // Figures of the upload for benchmarks: wall time from the start of the upload to the
 // outcome (the completion pause excluded) and the process's CPU time per image byte.
@@ -120,7 +99,7 @@ int Flash(const TFlashOptions& o) {
 
   scheme.ChoosePort(port.empty() ? o.port : port);
   Outcome outcome = front.WaitChange(Outcome::Pending, static_cast<int>(o.versTimeout * 1000));
-  if (outcome != Outcome::Found) {
+  if (!front.identified()) {
     // No answer at all leaves the status unchanged: show what the window shows on a bad reply.
     std::string status = front.status();
     if (outcome == Outcome::Pending || status.empty()) status = zorv::texts::kNotFound;
@@ -129,29 +108,32 @@ int Flash(const TFlashOptions& o) {
   }
   Print(Stream::Out, ForTerminal(front.status()) + "\n");
 
-  const bool terminal = zorv::platform::IsTerminal(Stream::Out);
-  TProgressMeter meter(kProgressBlocks, terminal);
-  const auto start = std::chrono::steady_clock::now();
-  scheme.Write();
-  for (;;) {
-    outcome = front.WaitChange(Outcome::Found, 200);
-    if (!o.quiet && outcome == Outcome::Found) {
-      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      Print(Stream::Out, meter.Update(front.blocks(), elapsed));
+  // A failure may already have come (a reply that went on after the identification): it
+  // is final, and the upload is not started.
+  if (outcome == Outcome::Found) {
+    const bool terminal = zorv::platform::IsTerminal(Stream::Out);
+    TProgressMeter meter(kProgressBlocks, terminal);
+    const auto start = std::chrono::steady_clock::now();
+    scheme.Write();
+    for (;;) {
+      outcome = front.WaitChange(Outcome::Found, 200);
+      if (!o.quiet && outcome == Outcome::Found) {
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        Print(Stream::Out, meter.Update(front.blocks(), elapsed));
+      }
+      if (outcome != Outcome::Found) break;
     }
-    if (outcome != Outcome::Found) break;
+    if (!o.quiet) Print(Stream::Out, meter.Finish());
+    if (o.stats) PrintStats(start, front.writesRequested(), outcome == Outcome::Done ? o.pause : 0.0);
   }
-  if (!o.quiet) Print(Stream::Out, meter.Finish());
-  if (o.stats) PrintStats(start, front.writesRequested(), outcome == Outcome::Done ? o.pause : 0.0);
 
-  if (outcome == Outcome::Done && front.writesComplete()) {
+  // Done comes only through the drain check: the device confirmed the image and every
+  // write, "PUSK" last, left the port.
+  if (outcome == Outcome::Done) {
     Print(Stream::Out, ProgramText(std::string(zorv::texts::kDoneText) + "\n"));
     return kExitDone;
   }
   Print(Stream::Out, ProgramText(std::string(zorv::texts::kErrorLine1) + "\n" + zorv::texts::kErrorLine2 + "\n"));
-  if (outcome == Outcome::Done) {
-    Print(Stream::Err, "zorvflash: the device ended the upload, but not every write reached the line\n");
-  }
   return kExitFailed;
 }
 
@@ -176,7 +158,8 @@ int main(int argc, char** argv) {
                              "  --stats               upload time and CPU time per image byte, on standard error\n"
                              "  --list                the serial ports that can be opened\n"
                              "  --image-info          size and SHA-256 of the embedded image\n"
-                             "exit codes: 0 done, 1 upload failed, 2 no device, 64 usage\n");
+                             "exit codes: 0 done, 1 failed after the device was identified, 2 no device,\n"
+                             "64 usage\n");
       return kExitDone;
     case TFlashOptions::Action::Version:
       Print(Stream::Out, "zorvflash " ZORV_VERSION "\n");

@@ -9,21 +9,16 @@ namespace {
 using namespace zorv::test;
 using Outcome = TFlashFront::Outcome;
 
-TEST(FlashFront, SuccessNeedsEveryByteOnTheLine) {
+TEST(FlashFront, CountsWriteRequestsAndRemembersTheIdentification) {
   TObjPtr<TFlashFront> f(New<TFlashFront>());
-  TData vers = StrData("VERS"), four = IntData(4);
+  TData vers = StrData("VERS"), d;
   f->doSent(vers, 0);
-  f->doWritten(four, 0);
-  EXPECT_TRUE(f->writesComplete());
-  TData pusk = StrData("PUSK"), two = IntData(2);
-  f->doSent(pusk, 0);
-  f->doWritten(two, 0);  // a write that timed out half way
-  EXPECT_FALSE(f->writesComplete());
-  TData none = IntData(0);
-  f->doSent(pusk, 0);
-  f->doWritten(none, 0);
-  EXPECT_FALSE(f->writesComplete());
-  EXPECT_EQ(f->writesRequested(), 3);
+  EXPECT_EQ(f->writesRequested(), 1);
+  EXPECT_FALSE(f->identified());
+  f->doFound(d, 0);
+  f->doFailed(d, 0);  // a failure right after the identification
+  EXPECT_EQ(f->outcome(), Outcome::Failed);
+  EXPECT_TRUE(f->identified());
 }
 
 TEST(FlashFront, TheFirstOutcomeCountsAndFailureAfterSuccessIsIgnored) {

@@ -5,6 +5,7 @@ zorv_test(zorvflash_unit_tests
     ${CMAKE_CURRENT_LIST_DIR}/options_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/progress_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/flash_front_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/terminal_text_test.cpp
   LIBS zorv_flash)
 
 if(NOT ZORV_WINDOWS)

@@ -25,29 +25,39 @@
 
 namespace zorv::test {
 
-// The fake line: every write lands here; tests hand reply chunks back with Reply().
+// The fake line: every write lands here; tests hand reply chunks back with Reply(). With
+// failAt set, the write of that number (1-based) fails as the serial element reports it:
+// its write error is fired while the write runs.
 class FakeLine {
  public:
   std::vector<std::string> writes;
+  std::size_t failAt = 0;
+  TEventPoint onWriteError;
   std::string Bytes() const {
     std::string all;
     for (const std::string& w : writes) all += w;
     return all;
   }
-  void doWrite(TData& d, std::uint16_t) { writes.push_back(AsString(d)); }
+  void doWrite(TData& d, std::uint16_t) {
+    writes.push_back(AsString(d));
+    if (writes.size() == failAt) FireInteger(onWriteError, 0);
+  }
 };
 
 class Harness {
  public:
   Harness() {
     Scheme->WriteHub->onEvent[0] = MakePoint<&FakeLine::doWrite>(0, Line.get());
+    Line->onWriteError = MakePoint<&TKvMultiElementEx::doWork>(2, UploadScheme);
     QueryScheme->onEvent[1] = Status.Point();
     QueryScheme->onEvent[2] = OpenRequests.Point();
     QueryScheme->onEvent[3] = OpenFailed.Point();
     QueryScheme->onEvent[4] = Found.Point();
     UploadScheme->onEvent[0] = Progress.Point();
     UploadScheme->onEvent[5] = Chunks.Point();
-    Scheme->DonePause->onSleep = Success.Point();
+    Scheme->DrainGate->Op1Point = Drained.Point();
+    Scheme->DrainGate->onTrue = Success.Point();
+    Scheme->DrainGate->onFalse = Undrained.Point();
     Scheme->ErrorGate->onTrue = Failure.Point();
   }
   ~Harness() { Free(Scheme); }
@@ -95,8 +105,16 @@ class Harness {
     return AsInteger(d);
   }
 
+  // A write failure as the serial element reports it.
+  void WriteFailed() {
+    TSchemeEntry entry;
+    FireInteger(MakePoint<&TKvMultiElementEx::doWork>(2, UploadScheme), 0);
+  }
+
   EventsOnScope events;
-  Sink Status, OpenRequests, OpenFailed, Found, Progress, Chunks, Success, Failure;
+  // Success and Undrained: the drain check's answer after the pause (Drained answers it).
+  Sink Status, OpenRequests, OpenFailed, Found, Progress, Chunks, Success, Failure, Undrained;
+  Source Drained = Source::Integer(1);
   std::unique_ptr<FakeLine> Line = std::make_unique<FakeLine>();
   TFlashScheme* const Scheme = New<TFlashScheme>(0);
   TKvMultiElementEx* const QueryScheme = Scheme->QueryScheme;

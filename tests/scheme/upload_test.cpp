@@ -47,10 +47,12 @@ TEST_F(Upload, TheFirstBlockSendsImageBytesOneWriteEachAndLeavesTheirChecksum) {
   EXPECT_TRUE(h.Failure.hits.empty());
 }
 
-TEST_F(Upload, AReplyBeforeTheStartReportsFailure) {
-  h.Reply(std::string("\xFF\xFF", 2));
+TEST_F(Upload, AReplyBeforeTheStartReportsFailureAndTheUploadNeverStarts) {
   h.Reply("SZ");  // the placeholder masks match no hexadecimal text
-  EXPECT_EQ(h.Failure.count(), 2u);
+  EXPECT_EQ(h.Failure.count(), 1u);
+  h.Reply(std::string("\xFF\xFF", 2));
+  h.Start();
+  EXPECT_EQ(h.Failure.count(), 1u);
   EXPECT_TRUE(h.Line->writes.empty());
 }
 
@@ -72,22 +74,26 @@ TEST_F(Upload, FinalAcknowledgementSendsPuskAndReportsSuccessWhateverTheBlock) {
   EXPECT_EQ(h.Line->writes.size(), 257u);
   EXPECT_EQ(h.Success.count(), 1u);
   EXPECT_TRUE(h.Progress.hits.empty());  // the final acknowledgement does not count
-  // Reports after success are ignored by the gate.
   h.Reply("junk");
   EXPECT_TRUE(h.Failure.hits.empty());
+  EXPECT_TRUE(h.Undrained.hits.empty());
 }
 
-TEST_F(Upload, LetterCaseOfTheReplyDoesNotMatterButSplitOrExtraBytesFail) {
+TEST_F(Upload, ASplitAcknowledgementFails) {
   h.Start();
   const std::string ack = AckBytes(ModbusCrc(image.substr(0, 256)));
   h.Reply(ack.substr(0, 1));
+  EXPECT_EQ(h.Failure.count(), 1u);
   h.Reply(ack.substr(1, 1));
-  EXPECT_EQ(h.Failure.count(), 2u);  // a split acknowledgement fails twice and stalls
+  EXPECT_EQ(h.Failure.count(), 1u);
   EXPECT_EQ(h.Line->writes.size(), 256u);
-  h.Reply(ack + "x");
-  EXPECT_EQ(h.Failure.count(), 3u);
-  h.Reply(ack);  // a later matching chunk still advances the upload
-  EXPECT_EQ(h.Line->writes.size(), 512u);
+}
+
+TEST_F(Upload, ExtraBytesAfterTheAcknowledgementFail) {
+  h.Start();
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))) + "x");
+  EXPECT_EQ(h.Failure.count(), 1u);
+  EXPECT_EQ(h.Line->writes.size(), 256u);
 }
 
 TEST_F(Upload, TheChecksumTextAlwaysHasFourDigits) {
@@ -109,24 +115,20 @@ TEST_F(Upload, TheChecksumTextAlwaysHasFourDigits) {
   EXPECT_EQ(h.Progress.integers(), (std::vector<std::int32_t>{1}));
 }
 
-TEST_F(Upload, TheWatchdogReportsOnTheThirdTickAndThenEvery101) {
+TEST_F(Upload, TheWatchdogReportsOnTheThirdTickWithoutAReplyAndStops) {
   h.Start();
   h.Tick();
   h.Tick();
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))));  // sets the count back
+  h.Tick();
+  h.Tick();
   EXPECT_TRUE(h.Failure.hits.empty());
+  EXPECT_NE(h.Upload().Watchdog->Timer->TimerId.load(), 0u);
   h.Tick();
   EXPECT_EQ(h.Failure.count(), 1u);
-  for (int i = 0; i < 100; ++i) h.Tick();
+  EXPECT_EQ(h.Upload().Watchdog->Timer->TimerId.load(), 0u);  // stopped by its own tick
+  for (int i = 0; i < 202; ++i) h.Tick();
   EXPECT_EQ(h.Failure.count(), 1u);
-  h.Tick();
-  EXPECT_EQ(h.Failure.count(), 2u);
-  // A reply sets the count back: three more ticks are needed.
-  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))));
-  h.Tick();
-  h.Tick();
-  EXPECT_EQ(h.Failure.count(), 2u);
-  h.Tick();
-  EXPECT_EQ(h.Failure.count(), 3u);
 }
 
 TEST_F(Upload, TheRealWatchdogRunsOnceTheUploadStarts) {
@@ -180,6 +182,94 @@ TEST_F(Upload, AFullUploadEndsWithPusk) {
   EXPECT_EQ(h.Line->Bytes(), image + "PUSK");
   EXPECT_EQ(h.Success.count(), 1u);
   EXPECT_TRUE(h.Failure.hits.empty());
+}
+
+// ---- The end of the exchange ---------------------------------------------------------
+
+// Every correct reply that could still come after the end.
+void ReplyEverything(Harness& h, const std::string& image, std::size_t blocksSent) {
+  const std::uint16_t crc = ModbusCrc(image.substr(0, blocksSent * 256));
+  h.Reply(AckBytes(crc));
+  h.Reply(AckBytes(crc) + "FZ");
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, (blocksSent + 1) * 256))));
+}
+
+TEST_F(Upload, AFailureIsFinalNothingMoreGoesOutAndTheOutcomeStays) {
+  h.Start();
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))));
+  ASSERT_EQ(h.Line->writes.size(), 512u);
+  h.Reply("\xDE\xAD");  // a wrong reply during block 2
+  ASSERT_EQ(h.Failure.count(), 1u);
+  ReplyEverything(h, image, 2);
+  h.Start();
+  for (int i = 0; i < 110; ++i) h.Tick();
+  h.WriteFailed();
+  EXPECT_EQ(h.Line->writes.size(), 512u);
+  EXPECT_EQ(h.Failure.count(), 1u);
+  EXPECT_TRUE(h.Success.hits.empty());
+  EXPECT_TRUE(h.Undrained.hits.empty());
+  EXPECT_EQ(h.Progress.integers(), (std::vector<std::int32_t>{1}));
+  EXPECT_EQ(h.Chunks.count(), 2u);  // chunks after the end are not handed on either
+}
+
+TEST_F(Upload, WrongBytesDuringTheFinalBlockThenItsFinalAcknowledgementGetNoPusk) {
+  h.Start();
+  const std::string block1Ack = AckBytes(ModbusCrc(image.substr(0, 256)));
+  h.Reply(block1Ack);  // block 2 is the device's last
+  h.Reply(block1Ack);  // a duplicated acknowledgement: wrong now
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 512))) + "FZ");
+  EXPECT_EQ(h.Failure.count(), 1u);
+  EXPECT_TRUE(h.Success.hits.empty());
+  EXPECT_EQ(h.Line->Bytes(), image.substr(0, 512));
+}
+
+TEST_F(Upload, PuskIsTheLastThingSentWhateverComesAfterIt) {
+  h.Start();
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))));
+  const std::string finalAck = AckBytes(ModbusCrc(image.substr(0, 512))) + "FZ";
+  h.Reply(finalAck);
+  ASSERT_EQ(h.Line->Bytes(), image.substr(0, 512) + "PUSK");
+  ASSERT_EQ(h.Success.count(), 1u);
+  h.Reply(finalAck);                                             // the final acknowledgement again
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 512))));          // the last checksum alone
+  h.Reply("junk");
+  h.Start();
+  h.WriteFailed();
+  for (int i = 0; i < 5; ++i) h.Tick();
+  EXPECT_EQ(h.Line->Bytes(), image.substr(0, 512) + "PUSK");
+  EXPECT_EQ(h.Success.count(), 1u);
+  EXPECT_TRUE(h.Failure.hits.empty());
+}
+
+TEST_F(Upload, AWriteThatFailsEndsTheUploadAtThatByte) {
+  h.Line->failAt = 300;  // a byte of block 2
+  h.Start();
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))));
+  EXPECT_EQ(h.Failure.count(), 1u);
+  EXPECT_EQ(h.Line->Bytes(), image.substr(0, 300));  // nothing after the failed write
+  EXPECT_EQ(h.Upload().Watchdog->Timer->TimerId.load(), 0u);
+  ReplyEverything(h, image, 2);
+  EXPECT_EQ(h.Line->writes.size(), 300u);
+  EXPECT_EQ(h.Failure.count(), 1u);
+}
+
+TEST_F(Upload, AWriteFailureBeforeTheStartIsNoUploadFailure) {
+  h.WriteFailed();  // the identification's own write
+  EXPECT_TRUE(h.Failure.hits.empty());
+  h.Start();
+  EXPECT_EQ(h.Line->writes.size(), 256u);
+}
+
+TEST_F(Upload, PuskThatCannotBeWrittenIsAFailureWithoutCompletion) {
+  h.Start();
+  h.Line->failAt = 257;  // "PUSK"
+  h.Drained = Source::Integer(0);  // what the serial element answers after a failed write
+  h.Reply(AckBytes(ModbusCrc(image.substr(0, 256))) + "FZ");
+  EXPECT_EQ(h.Line->writes.back(), "PUSK");
+  EXPECT_TRUE(h.Success.hits.empty());
+  EXPECT_EQ(h.Undrained.count(), 1u);
+  EXPECT_TRUE(h.Failure.hits.empty());  // the upload had ended: its report does not come
+  EXPECT_EQ(h.Drained.reads, 1);
 }
 
 }  // namespace
