@@ -51,3 +51,23 @@ std::string Cp1251ToUtf8(const std::string& s) {
   }
   return out;
 }
+
+int UnicodeToCp1251(char16_t u) {
+  if (u < 0x80) return u;
+  // 128 entries: a linear search is as fast as any table for the few characters that
+  // leave a window at a time.
+  for (int i = 0; i < 128; ++i) {
+    if (kHigh[i] == u && u != 0xFFFD) return 0x80 + i;
+  }
+  return -1;
+}
+
+std::string Utf16ToCp1251(const char16_t* s, std::size_t n) {
+  std::string out;
+  out.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const int b = UnicodeToCp1251(s[i]);
+    out.push_back(b < 0 ? '?' : static_cast<char>(b));
+  }
+  return out;
+}

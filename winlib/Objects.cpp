@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 
-TObj::~TObj() {
+TObj::~TObj() { BaseCleanup(); }
+
+void TObj::BaseCleanup() {
   // Each field is taken out before it is used, so a handler that reaches this object
   // again finds nothing left to run.
   const TObjEvent onDestroy = OnDestroy;

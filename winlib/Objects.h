@@ -38,6 +38,9 @@ class TObj {
  protected:
   // Objects end through Free (or Unlock), never by a direct delete.
   virtual ~TObj();
+  // The base cleanup (OnDestroy, then the auto-free pairs), for a type whose own cleanup
+  // must run it before the rest; the base then finds nothing left to do.
+  void BaseCleanup();
 
  private:
   void Destroy();

@@ -1,0 +1,33 @@
+// What the parts of the control library share among themselves (not for its users).
+#pragma once
+
+#include "winlib/Controls.h"
+
+// The height added to a drop-down combo box's window for its list: with the classic
+// controls the window's height includes the open list, which would otherwise be a pixel
+// high and no port could be picked.
+constexpr int kComboListRoom = 160;
+
+// The reflected command and colour messages (a parent hands them to the child control).
+constexpr UINT kReflectedCommand = 0xB005;
+constexpr UINT kReflectOffset = 0xBC00;
+// A call handed over to a window's thread by SyncCall (wParam kSyncCallTag, lParam the call).
+constexpr UINT kSyncCallMessage = 0xBFF0;
+constexpr WPARAM kSyncCallTag = 0x5A59;
+
+bool AttachedDispatch(TControl* self, TMsg& m, LRESULT& r);
+bool ColorNotifyProc(TControl* c, TMsg& m, LRESULT& r);
+void AttachComboProcs(TControl* combo);
+void AttachNotifyReflection(TControl* parent);
+
+// The window property names, as UTF-16.
+const WCHAR* SelfPropName();
+const WCHAR* PrevProcPropName();
+
+// The object whose window is being created on this thread.
+TControl*& CreationSlot();
+// Calls the control's previous window procedure (or DefWindowProcW).
+LRESULT CallPrevious(TControl* c, TMsg& m);
+// Installs the Enter and Escape handling of default and cancel buttons on a newly made
+// application window when buttons asked for it before there was one.
+void InstallPendingDialogKeys();
