@@ -321,6 +321,7 @@ SimReport ParseSimReport(const std::string& json) {
   r.image_bytes = Integer(root, "image_bytes", -1);
   r.image_sha256 = Text(root, "image_sha256");
   r.image_crc = Text(root, "image_crc");
+  r.image_mismatch = Integer(root, "image_mismatch", -2);
   r.blocks_received = Integer(root, "blocks_received", -1);
   r.blocks_acked = Integer(root, "blocks_acked", -1);
   const Json* pusk = root.Get("pusk");

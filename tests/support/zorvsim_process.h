@@ -61,6 +61,7 @@ struct SimReport {
   long image_bytes = -1;
   std::string image_sha256;
   std::string image_crc;
+  long image_mismatch = -2;  // -1: every image byte as expected; -2: no image was given
   long blocks_received = -1;
   long blocks_acked = -1;
   bool pusk = false;

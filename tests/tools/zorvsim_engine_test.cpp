@@ -328,6 +328,145 @@ TEST(ZorvsimEngine, EchoReturnsEachChunkAsItCame) {
   EXPECT_EQ(r.vers_queries, 0);
 }
 
+// ---- Devices that misbehave around the end and the line ------------------------------------
+
+TEST(ZorvsimEngine, AfterPuskRepeatsTheFinalAcknowledgementOrTheLastChecksumOnce) {
+  const std::string image = TestImage(2);
+  for (const auto mode : {Options::AfterPusk::Final, Options::AfterPusk::Crc}) {
+    Options o = Blocks(2);
+    o.afterPusk = mode;
+    Engine e = Identified(o);
+    FeedImage(e, image, 256);
+    const Output out = e.Feed("PUSK", 2);
+    EXPECT_TRUE(out.pusk);
+    const std::string crc = AckBytes(ModbusCrc(image));
+    EXPECT_EQ(Pieces(out), std::vector<std::string>{mode == Options::AfterPusk::Final ? crc + "FZ" : crc});
+    EXPECT_TRUE(e.Feed("PUSK", 3).replies.empty());  // once only; a second "PUSK" is extra
+    const auto r = e.Finish("pusk", 4);
+    EXPECT_EQ(r.Events("after-pusk").size(), 1u);
+    EXPECT_EQ(r.extra_bytes, 4);
+  }
+}
+
+TEST(ZorvsimEngine, WrongBytesInTheMiddleOfBlockKAndItsAcknowledgementAfterTheGap) {
+  const std::string image = TestImage(2);
+  Options o = Blocks(2);
+  o.wrongIn = 2;
+  o.splitGapMs = 80;
+  Engine e = Identified(o);
+  e.Feed(image.substr(0, 256 + 127), 1);
+  const Output mid = e.Feed(image.substr(256 + 127, 1), 1.1);  // the 128th byte of block 2
+  EXPECT_EQ(Pieces(mid), std::vector<std::string>{"\xEE\xEE"});
+  const Output last = e.Feed(image.substr(256 + 128), 1.2);
+  ASSERT_EQ(last.replies.size(), 1u);
+  EXPECT_EQ(last.replies[0].pieces, std::vector<std::string>{AckBytes(ModbusCrc(image)) + "FZ"});
+  EXPECT_EQ(last.replies[0].delayMs, 80);
+  EXPECT_NE(ModbusCrc(image), 0xEEEE);
+  EXPECT_EQ(e.Finish("sigterm", 2).Events("final")[0].fault, "after-wrong");
+}
+
+TEST(ZorvsimEngine, DupAckSendsTheAcknowledgementTwiceTheGapApart) {
+  const std::string image = TestImage(3);
+  Options o = Blocks(3);
+  o.dupAck = 2;
+  const auto run = RunFault(o, image);
+  const std::string ack = AckBytes(ModbusCrc(image.substr(0, 512)));
+  EXPECT_EQ(run.replies[1].pieces, (std::vector<std::string>{ack, ack}));
+  EXPECT_EQ(run.replies[1].gapMs, 50);
+}
+
+TEST(ZorvsimEngine, EchoFromBlockKWritesEveryByteBackBeforeTheAcknowledgement) {
+  const std::string image = TestImage(3);
+  Options o = Blocks(3);
+  o.echoFrom = 2;
+  Engine e = Identified(o);
+  EXPECT_EQ(Pieces(e.Feed(image.substr(0, 300), 1)),
+            (std::vector<std::string>{AckBytes(ModbusCrc(image.substr(0, 256))), image.substr(256, 44)}));
+  EXPECT_EQ(Pieces(e.Feed(image.substr(300, 212), 1)),
+            (std::vector<std::string>{image.substr(300, 212), AckBytes(ModbusCrc(image.substr(0, 512)))}));
+  EXPECT_EQ(e.Finish("sigterm", 2).echo_bytes, 256);
+}
+
+TEST(ZorvsimEngine, StallInTheMiddleOfBlockKHoldsTheHostFromTheBlockBefore) {
+  const std::string image = TestImage(3);
+  Options o = Blocks(3);
+  o.stall = 2;
+  Engine e = Identified(o);
+  const Output first = e.Feed(image.substr(0, 256), 1);
+  EXPECT_TRUE(first.holdHost);  // before the acknowledgement that lets the host go on
+  EXPECT_FALSE(first.stall);
+  const Output mid = e.Feed(image.substr(256, 200), 2);
+  EXPECT_TRUE(mid.stall);
+  EXPECT_EQ(mid.held, image.substr(256 + 128, 72));  // not taken: still in the line
+  EXPECT_TRUE(mid.replies.empty());
+  EXPECT_EQ(e.report().image_bytes, 256 + 128);
+  // Read again: the held bytes and the rest complete the block.
+  e.Resume(5);
+  const Output rest = e.Feed(mid.held + image.substr(456, 56), 5);
+  EXPECT_FALSE(rest.stall);
+  EXPECT_EQ(Pieces(rest), std::vector<std::string>{AckBytes(ModbusCrc(image.substr(0, 512)))});
+  const auto r = e.Finish("sigterm", 6);
+  ASSERT_EQ(r.Events("stall").size(), 1u);
+  EXPECT_EQ(r.Events("stall")[0].block, 2);
+  EXPECT_EQ(r.Events("stall")[0].bytes, 256 + 128);
+  EXPECT_EQ(r.Events("resume").size(), 1u);
+
+  // A stall in block 1 holds the host from the identification on.
+  Options one = Blocks(3);
+  one.stall = 1;
+  EXPECT_TRUE(Engine(one).Feed("VERS", 0).holdHost);
+}
+
+TEST(ZorvsimEngine, StallAfterTheFinalAcknowledgementLeavesPuskUnread) {
+  const std::string image = TestImage(2);
+  Options o = Blocks(2);
+  o.stallAfterAck = 2;
+  Engine e = Identified(o);
+  e.Feed(image.substr(0, 256), 1);
+  const Output out = e.Feed(image.substr(256) + "PUSK", 2);
+  EXPECT_TRUE(out.holdHost);
+  EXPECT_TRUE(out.stall);
+  EXPECT_EQ(Pieces(out), std::vector<std::string>{AckBytes(ModbusCrc(image)) + "FZ"});
+  EXPECT_EQ(out.held, "PUSK");
+  EXPECT_FALSE(e.Finish("sigterm", 3).pusk);
+}
+
+TEST(ZorvsimEngine, IdentSizePadsTheReplyBehindABlank) {
+  Options o;
+  o.identSize = 4608;
+  const std::vector<std::string> reply = Pieces(Engine(o).Feed("VERS", 0));
+  ASSERT_EQ(reply.size(), 1u);
+  ASSERT_EQ(reply[0].size(), 4608u);
+  EXPECT_EQ(reply[0].substr(0, 21), "ZORVANTIQUE TPX2 6.0 ");
+  EXPECT_EQ(reply[0].find_first_not_of('#', 21), std::string::npos);
+}
+
+TEST(ZorvsimEngine, ReceivedImageBytesAreComparedWithTheImageGiven) {
+  const std::string image = TestImage(2);
+  Options o = Blocks(2);
+  o.expectedImage = image;
+  {
+    Engine e = Identified(o);
+    FeedImage(e, image, 100);
+    EXPECT_EQ(e.Finish("sigterm", 2).image_mismatch, -1);
+  }
+  {
+    // Two bytes missing in the middle of block 1: the first byte after the hole differs.
+    std::string holed = image;
+    holed.erase(100, 2);
+    Engine e = Identified(o);
+    FeedImage(e, holed, 100);
+    EXPECT_EQ(e.Finish("sigterm", 2).image_mismatch, 100);
+  }
+  {
+    Engine e = Identified(Blocks(2));  // nothing to compare with
+    FeedImage(e, image, 100);
+    const auto r = e.Finish("sigterm", 2);
+    EXPECT_FALSE(r.image_checked);
+    EXPECT_EQ(zorv::sim::ToJson(r).find("image_mismatch"), std::string::npos);
+  }
+}
+
 TEST(ZorvsimEngine, NothingIsAcceptedAfterFinish) {
   Engine e(Options{});
   e.Finish("idle", 1);

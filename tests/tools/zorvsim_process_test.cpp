@@ -249,6 +249,67 @@ TEST(ZorvsimProcess, EchoReturnsEveryChunkUnchangedNulBytesIncluded) {
   EXPECT_EQ(r.vers_queries, 0);
 }
 
+// Writes the block a byte at a time without blocking; returns how many bytes had gone when
+// the line first stayed shut for half a second (the whole block if it never did).
+std::size_t WriteUntilShut(PtyPeer& host, const std::string& block) {
+  const int fd = host.fd();
+  const int flags = ::fcntl(fd, F_GETFL);
+  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  std::size_t sent = 0, whenShut = block.size();
+  const double start = host.Since();
+  while (sent < block.size() && host.Since() - start < 20) {
+    if (::write(fd, &block[sent], 1) == 1) {
+      ++sent;
+      continue;
+    }
+    if (errno != EAGAIN) break;
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, 500) == 0 && whenShut == block.size()) whenShut = sent;
+  }
+  ::fcntl(fd, F_SETFL, flags);
+  return sent == block.size() ? whenShut : 0;
+}
+
+TEST(ZorvsimProcess, AStallAfterAnAcknowledgementShutsTheHostsWritesUntilTheResumption) {
+  const std::string image = TestImage(3, 5);
+  Session s({"--blocks", "3", "--stall-after-ack", "1", "--resume", "1500"});
+  s.Identify();
+  s.SendBlock(image, 1);
+  ASSERT_EQ(s.host.Read(2, kWait), Ack(image, 1));
+  const double start = s.host.Since();
+  // The line was shut before the acknowledgement went out: not one byte gets through.
+  EXPECT_EQ(WriteUntilShut(s.host, image.substr(256, 256)), 0u);
+  EXPECT_GE(s.host.Since() - start, 1.0);
+  EXPECT_EQ(s.host.Read(2, kWait), Ack(image, 2));
+  const SimReport r = s.Report();
+  ASSERT_EQ(r.Events("stall").size(), 1u);
+  EXPECT_EQ(r.Events("stall")[0].bytes, 256);
+  EXPECT_EQ(r.image_bytes, 512);
+}
+
+TEST(ZorvsimProcess, AStallInTheMiddleOfABlockTakesHalfOfItAndHoldsTheRest) {
+  const std::string image = TestImage(3, 5);
+  Session s({"--blocks", "3", "--stall", "2", "--resume", "1500", "--image", "/dev/null"});
+  s.Identify();
+  s.SendBlock(image, 1);
+  ASSERT_EQ(s.host.Read(2, kWait), Ack(image, 1));
+  const double start = s.host.Since();
+  // The host gets ahead by what it writes while the simulator waits to read (on a fast host
+  // the whole block), but the block is acknowledged only after the resumption.
+  const std::size_t whenShut = WriteUntilShut(s.host, image.substr(256, 256));
+  EXPECT_GE(whenShut, 128u);
+  EXPECT_EQ(s.host.Read(2, kWait), Ack(image, 2));
+  EXPECT_GE(s.host.Since() - start, 1.0);
+  const SimReport r = s.Report();
+  ASSERT_EQ(r.Events("stall").size(), 1u);
+  EXPECT_EQ(r.Events("stall")[0].block, 2);
+  EXPECT_EQ(r.Events("stall")[0].bytes, 256 + 128);
+  ASSERT_EQ(r.Events("resume").size(), 1u);
+  EXPECT_GE(r.Events("resume")[0].t - r.Events("stall")[0].t, 1.4);
+  EXPECT_EQ(r.image_sha256, zorv::Sha256Hex(image.substr(0, 512)));
+  EXPECT_EQ(r.image_mismatch, 0);  // compared with an empty image: the first byte differs
+}
+
 TEST(ZorvsimProcess, LinkPointsAtThePtyWhileItRuns) {
   char dir[] = "/tmp/zorvsim-link-XXXXXX";
   ASSERT_NE(::mkdtemp(dir), nullptr);

@@ -121,6 +121,29 @@ TEST(ZorvsimOptions, DefaultsAndEveryOption) {
 
   EXPECT_EQ(Parse({"--device", "/dev/ttyUSB0"}).options.device, "/dev/ttyUSB0");
   EXPECT_TRUE(Parse({"--help"}).options.help);
+
+  const auto m = Parse({"--wrong-in", "7", "--dup-ack", "8", "--echo-from", "9", "--after-pusk", "crc",
+                        "--stall", "3", "--resume=2500", "--ident-size", "4608", "--image", "/tmp/i.bin"});
+  ASSERT_TRUE(m.ok) << m.error;
+  EXPECT_EQ(m.options.wrongIn, 7);
+  EXPECT_EQ(m.options.dupAck, 8);
+  EXPECT_EQ(m.options.echoFrom, 9);
+  EXPECT_EQ(m.options.afterPusk, zorv::sim::Options::AfterPusk::Crc);
+  EXPECT_EQ(m.options.stall, 3);
+  EXPECT_EQ(m.options.resumeMs, 2500);
+  EXPECT_EQ(m.options.identSize, 4608);
+  EXPECT_EQ(m.options.imagePath, "/tmp/i.bin");
+  EXPECT_EQ(Parse({}).options.resumeMs, -1);  // a stall lasts for ever unless told otherwise
+  EXPECT_EQ(Parse({"--after-pusk", "final", "--stall-after-ack", "1016"}).options.afterPusk,
+            zorv::sim::Options::AfterPusk::Final);
+}
+
+TEST(ZorvsimOptions, TextsTakeByteEscapes) {
+  const auto a = Parse({"--name", "A\\x1b[31mB\\\\C", "--version", "\\x00\\xFf"});
+  ASSERT_TRUE(a.ok) << a.error;
+  EXPECT_EQ(a.options.name, "A\x1b[31mB\\C");
+  EXPECT_EQ(a.options.version, std::string("\0\xff", 2));
+  for (const char* bad : {"\\x1", "\\xg0", "\\", "a\\n"}) EXPECT_FALSE(Parse({"--name", bad}).ok) << bad;
 }
 
 TEST(ZorvsimOptions, RejectsWhatItCannotServe) {
@@ -142,6 +165,11 @@ TEST(ZorvsimOptions, RejectsWhatItCannotServe) {
       {"--device", "/dev/ttyS0", "--link", "/tmp/x"},
       {"--echo=1"},                      // a flag takes no value
       {"--device", ""},
+      {"--after-pusk", "twice"},
+      {"--stall", "2", "--stall-after-ack", "3"},
+      {"--resume", "100"},               // nothing to resume from
+      {"--blocks", "2", "--wrong-in", "3"},
+      {"--ident-size", "0"},
   };
   for (const auto& args : bad) {
     const auto r = Parse(args);
@@ -176,6 +204,10 @@ TEST(ZorvsimReport, JsonReadsBackWithEveryField) {
   EXPECT_EQ(back.image_bytes, 260096);
   EXPECT_EQ(back.image_sha256, r.image_sha256);
   EXPECT_EQ(back.image_crc, "00AB");
+  EXPECT_EQ(back.image_mismatch, -2);  // no image given: no field
+  r.image_checked = true;
+  r.image_mismatch = 300;
+  EXPECT_EQ(zorv::test::ParseSimReport(zorv::sim::ToJson(r)).image_mismatch, 300);
   EXPECT_EQ(back.blocks_received, 1016);
   EXPECT_EQ(back.blocks_acked, 1015);
   EXPECT_TRUE(back.pusk);

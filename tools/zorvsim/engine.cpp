@@ -11,6 +11,10 @@ constexpr std::string_view kPusk = "PUSK";
 constexpr std::string_view kGarbage = "\xDE\xAD\xBE";
 constexpr std::string_view kExtra = "\r\n";
 constexpr std::string_view kFinal = "FZ";
+// Two bytes that the host cannot take for the acknowledgement it waits for (unless the
+// checksum happens to be 0xEEEE).
+constexpr std::string_view kWrong = "\xEE\xEE";
+constexpr std::size_t kHalfBlock = 128;
 
 bool IsPrefixOf(const std::string& held, std::string_view word) {
   return held.size() <= word.size() && word.compare(0, held.size(), held) == 0;
@@ -38,6 +42,23 @@ std::string Hex4(std::uint16_t v) {
 
 Engine::Engine(const Options& options) : options_(options) {
   report_.mode = options_.echo ? "echo" : "device";
+  report_.image_checked = !options_.imagePath.empty() || !options_.expectedImage.empty();
+}
+
+std::string Engine::AckBytes(std::uint16_t crc) const {
+  return std::string{static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF)};
+}
+
+void Engine::FlushEcho(double t, Output& out) {
+  if (pendingEcho_.empty()) return;
+  out.replies.push_back({{pendingEcho_}, 0, 0});
+  AddEvent({t, "echo", 0, static_cast<long>(pendingEcho_.size()), "", "", ""});
+  report_.echo_bytes += static_cast<long>(pendingEcho_.size());
+  pendingEcho_.clear();
+}
+
+void Engine::Resume(double t) {
+  AddEvent({t, "resume", 0, 0, "", "", ""});
 }
 
 std::string Engine::IdentLine() const {
@@ -74,7 +95,16 @@ Output Engine::Feed(std::string_view bytes, double t) {
     out.replies.push_back({{std::string(bytes)}, 0});
     return out;
   }
-  for (char c : bytes) Byte(c, t, out);
+  stalled_ = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    Byte(bytes[i], t, out);
+    if (stalled_) {
+      out.stall = true;
+      out.held.assign(bytes.substr(i + 1));
+      break;
+    }
+  }
+  FlushEcho(t, out);
   FlushCounts(t);
   return out;
 }
@@ -128,6 +158,12 @@ void Engine::MatchAfterImage(char c, double t, Output& out) {
       state_ = State::Started;
       AddEvent({t, "pusk", 0, 0, "", "", ""});
       out.pusk = true;
+      if (options_.afterPusk != Options::AfterPusk::None) {
+        std::string again = AckBytes(lastCrc_);
+        if (options_.afterPusk == Options::AfterPusk::Final) again += kFinal;
+        out.replies.push_back({{again}, 0, 0});
+        AddEvent({t, "after-pusk", 0, 0, Hex4(lastCrc_), "", ""});
+      }
     }
     return;
   }
@@ -138,15 +174,43 @@ void Engine::Query(double t, Output& out) {
   ++report_.vers_queries;
   state_ = State::Identified;
   AddEvent({t, "vers", 0, 0, "", "", ""});
-  if (!options_.noVersReply) out.replies.push_back({{IdentLine()}, 0});
+  if (options_.noVersReply) return;
+  std::string line = IdentLine();
+  if (options_.identSize > static_cast<long>(line.size())) {
+    line += ' ';
+    line.resize(static_cast<std::size_t>(options_.identSize), '#');
+  }
+  out.replies.push_back({{line}, 0, 0});
+  // A device that stops reading in block 1 holds the host from the start of the image on.
+  if (options_.stall == 1) out.holdHost = true;
 }
 
 void Engine::ImageByte(char c, double t, Output& out) {
   const auto b = static_cast<std::uint8_t>(c);
+  const long offset = report_.image_bytes;
+  const long block = offset / static_cast<long>(kBlockSize) + 1;  // the block this byte is in
+  if (report_.image_checked && report_.image_mismatch < 0 &&
+      (static_cast<std::size_t>(offset) >= options_.expectedImage.size() ||
+       static_cast<std::uint8_t>(options_.expectedImage[static_cast<std::size_t>(offset)]) != b)) {
+    report_.image_mismatch = offset;
+  }
   crc_.Add(b);
   sha_.Update(&b, 1);
   ++report_.image_bytes;
-  if (++blockFill_ == kBlockSize) {
+  if (options_.echoFrom > 0 && block >= options_.echoFrom) pendingEcho_ += c;
+  if (++blockFill_ == kHalfBlock) {
+    if (block == options_.wrongIn) {
+      FlushEcho(t, out);
+      out.replies.push_back({{std::string(kWrong)}, 0, 0});
+      AddEvent({t, "wrong", block, static_cast<long>(kWrong.size()), "", "", ""});
+      delayNextAck_ = true;
+    }
+    if (block == options_.stall) {
+      AddEvent({t, "stall", block, report_.image_bytes, "", "", ""});
+      stalled_ = true;
+    }
+  }
+  if (blockFill_ == kBlockSize) {
     blockFill_ = 0;
     BlockDone(report_.image_bytes / static_cast<long>(kBlockSize), t, out);
   }
@@ -154,6 +218,7 @@ void Engine::ImageByte(char c, double t, Output& out) {
 
 void Engine::BlockDone(long block, double t, Output& out) {
   report_.blocks_received = block;
+  FlushEcho(t, out);
   const bool last = block == options_.blocks;
   if (block == options_.hangup) {
     AddEvent({t, "hangup", block, 0, "", "", ""});
@@ -180,7 +245,8 @@ void Engine::BlockDone(long block, double t, Output& out) {
     value ^= 0xFFFF;
     addFault("bad-crc");
   }
-  std::string ack{static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
+  std::string ack = AckBytes(value);
+  lastCrc_ = value;
   const bool final = block == options_.earlyFz || (last && !options_.noFinalFz);
   if (block == options_.earlyFz) addFault("early-fz");
   if (last && !final) addFault("no-final-fz");
@@ -197,12 +263,28 @@ void Engine::BlockDone(long block, double t, Output& out) {
     for (char b : ack) reply.pieces.emplace_back(1, b);
     reply.gapMs = options_.splitGapMs;
     addFault("split");
+  } else if (block == options_.dupAck) {
+    reply.pieces = {ack, ack};
+    reply.gapMs = options_.splitGapMs;
+    addFault("dup");
   } else {
     reply.pieces.push_back(ack);
+  }
+  if (delayNextAck_) {
+    // After wrong bytes: the host reads them on their own before the acknowledgement.
+    reply.delayMs = options_.splitGapMs;
+    delayNextAck_ = false;
+    addFault("after-wrong");
   }
   out.replies.push_back(std::move(reply));
   ++report_.blocks_acked;
   AddEvent({t, final ? "final" : "ack", block, 0, Hex4(value), fault, ""});
+  if (block + 1 == options_.stall) out.holdHost = true;
+  if (block == options_.stallAfterAck) {
+    out.holdHost = true;
+    AddEvent({t, "stall", block, report_.image_bytes, "", "", ""});
+    stalled_ = true;
+  }
 }
 
 Report Engine::Finish(const std::string& reason, double t) {

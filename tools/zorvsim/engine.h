@@ -24,16 +24,24 @@
 namespace zorv::sim {
 
 // One reply: its pieces are written one after another, each in a write of its own,
-// gapMs apart (one piece unless the reply is split).
+// gapMs apart (one piece unless the reply is split), the first delayMs after it is due.
 struct Reply {
   std::vector<std::string> pieces;
   long gapMs = 0;
+  long delayMs = 0;
 };
 
 struct Output {
   std::vector<Reply> replies;
   bool hangup = false;  // close the line now and end
   bool pusk = false;    // "PUSK" arrived: linger, then end
+  // Stop the host's output now, before any reply of this output is written: from here on
+  // the host's bytes get through only as far as the device reads them.
+  bool holdHost = false;
+  // The device stopped reading: `held` are the bytes it was given and did not take; feed
+  // them again once it reads again (Resume).
+  bool stall = false;
+  std::string held;
 };
 
 class Engine {
@@ -44,6 +52,8 @@ class Engine {
   explicit Engine(const Options& options);
 
   Output Feed(std::string_view bytes, double t);
+  // The device reads again after a stall (the caller then feeds the held bytes).
+  void Resume(double t);
   // Settles bytes still held for a match, records the exit and returns the report.
   Report Finish(const std::string& reason, double t);
 
@@ -60,6 +70,8 @@ class Engine {
   void Query(double t, Output& out);
   void AddEvent(Event e);
   void FlushCounts(double t);
+  void FlushEcho(double t, Output& out);
+  std::string AckBytes(std::uint16_t crc) const;
 
   Options options_;
   State state_ = State::WaitVers;
@@ -69,6 +81,10 @@ class Engine {
   std::size_t blockFill_ = 0;
   long pendingExtra_ = 0;  // counted during one Feed, reported as one event
   long pendingStray_ = 0;
+  std::string pendingEcho_;   // received bytes to write back (--echo-from)
+  bool delayNextAck_ = false;  // wrong bytes went out in this block
+  bool stalled_ = false;       // set during one Feed: the rest of the bytes is held
+  std::uint16_t lastCrc_ = 0xFFFF;  // the checksum of the last acknowledgement sent
   Report report_;
   bool finished_ = false;
 };

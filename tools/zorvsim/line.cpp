@@ -101,6 +101,13 @@ Line Line::OpenDevice(const std::string& path, long baud, std::string& error) {
   return line;
 }
 
+bool Line::HoldHostOutput(bool hold) {
+  // The slave's output is the host's: stopped (as by a received XOFF), the pty takes none
+  // of the host's bytes and its writes wait, whatever the host's own settings.
+  if (!keepSlave_.valid()) return false;
+  return tcflow(keepSlave_.get(), hold ? TCOOFF : TCOON) == 0;
+}
+
 void Line::Close() {
   io_.Reset();
   keepSlave_.Reset();

@@ -37,6 +37,9 @@ class Line {
   const std::string& path() const { return path_; }
   bool isPty() const { return keepSlave_.valid(); }
   void Close();  // both ends: the host sees a hang-up
+  // Stops (or lets go on) the host's output, as a device whose receiver no longer takes
+  // bytes: on a pty the host's writes block. A serial device has nothing to stop; false.
+  bool HoldHostOutput(bool hold);
 
  private:
   Fd io_;         // pty master or the device

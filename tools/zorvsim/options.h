@@ -31,7 +31,27 @@ struct Options {
   long extraAfterAck = 0;
   long hangup = 0;
   bool noFinalFz = false;
-  long splitGapMs = 50;  // time between the pieces of a split acknowledgement
+  long splitGapMs = 50;  // time between the pieces of a split acknowledgement; also the
+                         // delay of an acknowledgement after wrong bytes, and between the
+                         // two copies of a duplicated one
+  long wrongIn = 0;      // two wrong bytes in the middle of block K, the acknowledgement later
+  long dupAck = 0;       // the acknowledgement of block K twice
+  long echoFrom = 0;     // every byte from block K on is written back as it arrives
+
+  // After "PUSK": once more the final acknowledgement (checksum and "FZ") or the last
+  // checksum alone.
+  enum class AfterPusk { None, Final, Crc };
+  AfterPusk afterPusk = AfterPusk::None;
+
+  // The device stops reading in the middle of block K (stall), or right after writing its
+  // acknowledgement of block K (stallAfterAck), and reads again resumeMs later (-1: never).
+  long stall = 0;
+  long stallAfterAck = 0;
+  long resumeMs = -1;
+
+  long identSize = 0;          // the identification reply padded to this many bytes
+  std::string imagePath;       // the image the host should send (--image)
+  std::string expectedImage;   // its bytes, loaded at start; received bytes are compared
 
   Pace pace = Pace::None;
   long baud = 38462;
@@ -48,8 +68,11 @@ struct ParsedOptions {
   Options options;
 };
 
-// args excludes the program name. Accepts "--name value" and "--name=value".
+// args excludes the program name. Accepts "--name value" and "--name=value". The texts of
+// --ident, --name and --version take \xNN for any byte and \\ for a backslash.
 ParsedOptions ParseOptions(const std::vector<std::string>& args);
+// The bytes of a text with \xNN and \\ escapes; false when an escape is malformed.
+bool Unescape(const std::string& text, std::string& out);
 std::string UsageText();
 
 }  // namespace zorv::sim

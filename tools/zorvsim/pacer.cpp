@@ -54,7 +54,7 @@ void Pacer::Add(double at, std::string bytes) {
 
 void Pacer::Schedule(const Reply& reply, double ready) {
   const double gap = static_cast<double>(reply.gapMs) / 1000.0;
-  double t = ready;
+  double t = ready + static_cast<double>(reply.delayMs) / 1000.0;
   for (std::size_t i = 0; i < reply.pieces.size(); ++i) {
     const std::string& piece = reply.pieces[i];
     if (i > 0) t += gap;

@@ -54,6 +54,7 @@ std::string ToJson(const Report& r) {
   out += ",\"image_bytes\":" + std::to_string(r.image_bytes);
   out += ",\"image_sha256\":" + Quoted(r.image_sha256);
   out += ",\"image_crc\":" + Quoted(r.image_crc);
+  if (r.image_checked) out += ",\"image_mismatch\":" + std::to_string(r.image_mismatch);
   out += ",\"blocks_received\":" + std::to_string(r.blocks_received);
   out += ",\"blocks_acked\":" + std::to_string(r.blocks_acked);
   out += std::string(",\"pusk\":") + (r.pusk ? "true" : "false");

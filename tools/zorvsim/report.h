@@ -9,11 +9,12 @@ namespace zorv::sim {
 struct Event {
   double t = 0;        // seconds since the simulator started
   std::string name;    // vers, image, ack, final, silent, garbage, hangup, pusk, extra, stray,
-                       // echo, exit
-  long block = 0;      // ack, final, silent, garbage, hangup: the block (1-based)
-  long bytes = 0;      // extra, stray, echo: how many bytes
-  std::string crc;     // ack, final: the checksum sent, four hexadecimal digits
-  std::string fault;   // ack, final: the fault played on it (split, bad-crc, extra, early-fz)
+                       // echo, wrong, stall, resume, after-pusk, exit
+  long block = 0;      // ack, final, silent, garbage, hangup, wrong, stall: the block (1-based)
+  long bytes = 0;      // extra, stray, echo, wrong: how many bytes; stall: image bytes taken
+  std::string crc;     // ack, final, after-pusk: the checksum sent, four hexadecimal digits
+  std::string fault;   // ack, final: the faults played on it (split, bad-crc, extra, early-fz,
+                       // no-final-fz, dup, after-wrong)
   std::string reason;  // exit
 };
 
@@ -22,6 +23,9 @@ struct Report {
   long image_bytes = 0;
   std::string image_sha256;
   std::string image_crc;  // running checksum over the image bytes, four hex digits
+  bool image_checked = false;  // an image to compare with was given
+  long image_mismatch = -1;    // the offset of the first image byte that differs from it
+                               // (or lies beyond it); -1: none
   long blocks_received = 0;
   long blocks_acked = 0;  // acknowledgements written (faulty ones included; garbage not)
   bool pusk = false;

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -120,12 +122,36 @@ std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine
   std::vector<char> buf(65536);
   double lastTraffic = clock.Now();
   double lingerUntil = Pacer::kNever;
+  // A device that stops reading: first the host's output is held and let through only
+  // while the simulator waits to read (so the host gets ahead by a few bytes at most),
+  // then, at the stall, nothing is read and the host's writes wait until the resumption.
+  bool trickle = false;
+  bool stalled = false;
+  double resumeAt = Pacer::kNever;
+  std::string held;  // bytes the device did not take when it stalled
 
   for (;;) {
     double now = clock.Now();
-    const std::string delivered = pacer.TakeDelivered(now);
+    if (stalled && now >= resumeAt) {
+      stalled = trickle = false;
+      resumeAt = Pacer::kNever;
+      line.HoldHostOutput(false);
+      engine.Resume(now);
+    }
+    std::string delivered;
+    if (!stalled) {
+      delivered.swap(held);
+      delivered += pacer.TakeDelivered(now);
+    }
     if (!delivered.empty()) {
-      const Output out = engine.Feed(delivered, now);
+      Output out = engine.Feed(delivered, now);
+      // Before the replies go out: the host acts on them at once.
+      if (out.holdHost && line.HoldHostOutput(true)) trickle = true;
+      if (out.stall) {
+        stalled = true;
+        held = std::move(out.held);
+        if (o.resumeMs >= 0) resumeAt = now + static_cast<double>(o.resumeMs) / 1000.0;
+      }
       for (const Reply& r : out.replies) pacer.Schedule(r, now);
       if (out.pusk) lingerUntil = now + static_cast<double>(o.lingerMs) / 1000.0;
       if (out.hangup) {
@@ -143,13 +169,18 @@ std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine
         o.idleExitSeconds > 0 ? lastTraffic + o.idleExitSeconds : Pacer::kNever;
     if (now >= idleAt) return "idle";
 
-    const double next =
-        std::min({pacer.NextDelivery(), pacer.NextWrite(), lingerUntil, idleAt});
+    const double next = std::min(
+        {stalled ? Pacer::kNever : pacer.NextDelivery(), pacer.NextWrite(), lingerUntil, idleAt, resumeAt});
+    const bool reading = !stalled && pacer.Queued() < kMaxQueued;
     pollfd fds[2] = {{line.fd(), 0, 0}, {signals.fd(), POLLIN, 0}};
-    if (pacer.Queued() < kMaxQueued) fds[0].events |= POLLIN;
+    if (reading) fds[0].events |= POLLIN;
     if (!backlog.empty()) fds[0].events |= POLLOUT;
+    // A line not read from is not watched either: its hang-up would wake the loop forever.
+    if (fds[0].events == 0) fds[0].fd = -1;
     const timespec ts = Timeout(next - now);
+    if (trickle && reading) line.HoldHostOutput(false);
     const int ready = ::ppoll(fds, 2, std::isinf(next) ? nullptr : &ts, nullptr);
+    if (trickle && reading) line.HoldHostOutput(true);
     if (ready < 0) {
       if (errno == EINTR) continue;
       std::fprintf(stderr, "zorvsim: poll: %s\n", strerror(errno));
@@ -159,7 +190,7 @@ std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine
       const std::string name = signals.Take();
       if (!name.empty()) return name;
     }
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (reading && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       for (;;) {
         const ssize_t n = ::read(line.fd(), buf.data(), buf.size());
         if (n > 0) {
@@ -183,9 +214,18 @@ std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine
 
 }  // namespace
 
-int RunSimulator(const Options& o) {
+int RunSimulator(const Options& given) {
   // A reader of standard output that went away must not cost the orderly end.
   ::signal(SIGPIPE, SIG_IGN);
+  Options o = given;
+  if (!o.imagePath.empty()) {
+    std::ifstream in(o.imagePath, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "zorvsim: cannot read the image %s\n", o.imagePath.c_str());
+      return 1;
+    }
+    o.expectedImage.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   Clock clock;
   Engine engine(o);
   Signals signals;
