@@ -158,6 +158,25 @@ void TControl::WndProc(TMsg& m) {
       InFocusChange = false;
       return finish(result);
     }
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM: {
+      // Items drawn by the owner: the child control that asks gets its own event.
+      const UINT id = m.message == WM_DRAWITEM ? reinterpret_cast<DRAWITEMSTRUCT*>(m.lParam)->CtlID
+                                               : reinterpret_cast<MEASUREITEMSTRUCT*>(m.lParam)->CtlID;
+      for (int i = 0; i < Children->Count; ++i) {
+        auto* child = static_cast<TControl*>(Children->Get(i));
+        if (child->CtlId != id) continue;
+        if (m.message == WM_DRAWITEM && child->OnDrawItem.Proc) {
+          child->OnDrawItem.Proc(child->OnDrawItem.Data, child, *reinterpret_cast<DRAWITEMSTRUCT*>(m.lParam));
+          return finish(TRUE);
+        }
+        if (m.message == WM_MEASUREITEM && child->OnMeasureItem.Proc) {
+          child->OnMeasureItem.Proc(child->OnMeasureItem.Data, child, *reinterpret_cast<MEASUREITEMSTRUCT*>(m.lParam));
+          return finish(TRUE);
+        }
+      }
+      break;
+    }
     case WM_COMMAND:
       if (m.lParam) {
         HWND child = reinterpret_cast<HWND>(m.lParam);

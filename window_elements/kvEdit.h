@@ -1,0 +1,56 @@
+// A single-line text field.
+//
+// Points: input doText (the text; data point TextPoint, empty default: replaces the whole
+// text keeping the caret where it was); outputs onEnter (the text, when Enter is pressed and
+// onEnter is connected; the field then empties itself unless the handler set a text) and
+// onChange (the text, on each change but the first one after Init and the self-emptying);
+// data output getText (the field's current text); inputs and outputs of TKvWin.
+//
+// Threads: doText and getText may come from any thread; they act on the window on its
+// own thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "window_elements/Win.h"
+
+class TKvEdit : public TKvWin {
+ public:
+  explicit TKvEdit(TControl* parent);
+
+  // How getText produces its value: true with the text, false for nothing (null).
+  struct TTextReader {
+    bool (*Proc)(void* object, std::string& text) = nullptr;
+    void* Object = nullptr;
+  };
+
+  TTextReader TextReader;
+  bool Password = false;
+  std::string Text;  // initial text
+  bool ReadOnly = false;
+  std::uint8_t TextAlign = 0;
+
+  TEventPoint TextPoint;
+  TEventPoint onEnter;
+  TEventPoint onChange;
+
+  void doText(TData& d, std::uint16_t index);
+  void getText(TData& d, std::uint16_t index);
+
+  void Init() override;
+  void KeyDown(int& key, DWORD shift) override;
+
+  // The element's own text reader: the control's current text.
+  static bool ReadControlText(void* self, std::string& text);
+
+ protected:
+  ~TKvEdit() override = default;
+
+ private:
+  void Changed();
+
+  std::string lastText_;
+  bool changeArmed_ = false;
+  bool enterPending_ = false;
+};
