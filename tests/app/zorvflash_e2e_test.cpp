@@ -1,8 +1,10 @@
 // End-to-end: zorvflash against the device simulator on a pseudo-terminal, both as child
-// processes. Every case also checks that an exit code of 0 never comes without the device
-// having received the image and "PUSK".
+// processes. Every case also checks what the device received: every image byte as in the
+// image (no block with a hole), and an exit code of 0 only with the image and "PUSK", the
+// last thing received.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -27,22 +29,37 @@ std::string ImageSha() {
 struct FlashRun {
   ChildResult flash;
   SimReport sim;
+  // Seconds from the simulator's start (taken just before it, so a little long) to the
+  // flasher's end, on the clock of the simulator's report.
+  double flashEnd = 0;
 };
 
-// Flashes a simulator started with simArgs; extra flasher arguments follow the port.
-FlashRun Flash(const std::vector<std::string>& simArgs, const std::vector<std::string>& flashArgs = {},
-          int timeoutMs = 120000) {
+// Flashes a simulator started with simArgs; extra flasher arguments follow the port (a
+// second --pause replaces the first). With simEndMs the simulator is given that long to
+// end by itself (its --idle-exit) after the flasher, so that what it reads late counts.
+FlashRun Flash(std::vector<std::string> simArgs, const std::vector<std::string>& flashArgs = {},
+               int timeoutMs = 120000, int simEndMs = 0) {
+  simArgs.insert(simArgs.end(), {"--image", ZORV_IMAGE_BIN});
+  const auto simStart = std::chrono::steady_clock::now();
   SimProcess sim(simArgs);
   std::vector<std::string> argv = {ZORVFLASH, "--port", sim.pty(), "--pause", "0.2"};
   argv.insert(argv.end(), flashArgs.begin(), flashArgs.end());
   FlashRun r;
   r.flash = RunChild(argv, timeoutMs);
+  r.flashEnd = std::chrono::duration<double>(std::chrono::steady_clock::now() - simStart).count();
+  if (simEndMs > 0) {
+    EXPECT_TRUE(sim.WaitExit(simEndMs));
+  }
   r.sim = ParseSimReport(sim.Finish());
+  EXPECT_EQ(r.sim.image_mismatch, -1) << "the device received an image byte that differs";
   // No false success anywhere.
   if (r.flash.exitCode == 0) {
     EXPECT_TRUE(r.sim.pusk) << r.flash.out;
+    EXPECT_EQ(r.sim.image_bytes % 256, 0);
     EXPECT_EQ(r.sim.extra_bytes, 0);
   }
+  // Nothing the device can send drives the terminal.
+  EXPECT_EQ(r.flash.out.find('\x1b'), std::string::npos);
   return r;
 }
 
@@ -159,6 +176,97 @@ TEST(ZorvflashE2E, ByteByByteRepliesDefeatTheDecisionsOnEachChunk) {
   EXPECT_EQ(r.flash.exitCode, 2) << r.flash.out << r.flash.err;
   EXPECT_TRUE(Has(r.flash.out, kNotFound)) << r.flash.out;
   EXPECT_EQ(r.sim.image_bytes, 0);
+}
+
+// ---- The exchange ends where it ends --------------------------------------------------------
+
+TEST(ZorvflashE2E, MoreAfterPusk_ARepeatedFinalAcknowledgementOrChecksumGetsNothing) {
+  for (const char* mode : {"final", "crc"}) {
+    // The device stays a while after "PUSK" and records whatever comes.
+    const FlashRun r = Flash({"--blocks", "4", "--after-pusk", mode, "--linger", "2000"}, {"--pause", "0"});
+    EXPECT_EQ(r.flash.exitCode, 0) << mode << r.flash.out << r.flash.err;
+    EXPECT_EQ(r.sim.Events("after-pusk").size(), 1u) << mode;
+    EXPECT_EQ(r.sim.Events("pusk").size(), 1u) << mode;
+    EXPECT_EQ(r.sim.extra_bytes, 0) << mode;  // no second "PUSK", no further block
+    EXPECT_EQ(r.sim.image_bytes, 4 * 256);
+  }
+}
+
+TEST(ZorvflashE2E, FailureIsFinal_WrongRepliesDuringTheFinalBlockThenItsAcknowledgement) {
+  for (const std::vector<std::string>& fault :
+       {std::vector<std::string>{"--wrong-in", "4"}, std::vector<std::string>{"--dup-ack", "3"},
+        std::vector<std::string>{"--echo-from", "4"}}) {
+    std::vector<std::string> args = {"--blocks", "4", "--linger", "1000"};
+    args.insert(args.end(), fault.begin(), fault.end());
+    for (const char* pause : {"0", "0.5"}) {
+      const FlashRun r = Flash(args, {"--pause", pause});
+      EXPECT_EQ(r.flash.exitCode, 1) << fault[0] << r.flash.out << r.flash.err;
+      EXPECT_TRUE(Has(r.flash.out, kErrorLine1)) << r.flash.out;
+      EXPECT_EQ(r.sim.Events("final").size(), 1u) << fault[0];  // the device did acknowledge
+      EXPECT_FALSE(r.sim.pusk) << fault[0];
+      EXPECT_EQ(r.sim.extra_bytes, 0) << fault[0];
+      EXPECT_EQ(r.sim.image_bytes, 4 * 256);
+    }
+  }
+}
+
+TEST(ZorvflashE2E, StuckLine_AWriteThatDoesNotCompleteFailsWithinTheWatchdogsTime) {
+  // The device stops reading right after an acknowledgement (the next block's first write
+  // cannot complete) or in the middle of a block, and never reads again.
+  for (const std::vector<std::string>& stall :
+       {std::vector<std::string>{"--stall-after-ack", "2"}, std::vector<std::string>{"--stall", "3"}}) {
+    const FlashRun r = Flash(stall, {}, 120000);
+    EXPECT_FALSE(r.flash.timedOut);
+    EXPECT_EQ(r.flash.exitCode, 1) << stall[0] << r.flash.out << r.flash.err;
+    EXPECT_FALSE(r.sim.pusk);
+    ASSERT_FALSE(r.sim.Events("ack").empty());
+    // From the device's last byte to the flasher's end: one write time-out (1.1 s), or the
+    // watchdog's 2-3 s when the whole block got through before the stall; never the
+    // minutes of a time-out per byte. The bound leaves room for a loaded machine.
+    EXPECT_LE(r.flashEnd - r.sim.Events("ack").back().t, 10.0) << stall[0];
+    EXPECT_GE(r.sim.image_bytes, 2 * 256) << stall[0];
+  }
+}
+
+TEST(ZorvflashE2E, StuckLineThatDrainsLater_TheDeviceGetsNoBlockWithAHole) {
+  // The device reads again 3 s after it stopped: by then the flasher has failed, and what
+  // the device finds on the line is a clean prefix of the image (checked byte for byte).
+  for (const std::vector<std::string>& stall :
+       {std::vector<std::string>{"--stall-after-ack", "2"}, std::vector<std::string>{"--stall", "3"}}) {
+    std::vector<std::string> args = stall;
+    args.insert(args.end(), {"--resume", "3000", "--idle-exit", "5"});
+    const FlashRun r = Flash(args, {}, 120000, 60000);
+    EXPECT_EQ(r.flash.exitCode, 1) << stall[0] << r.flash.out << r.flash.err;
+    EXPECT_EQ(r.sim.Events("resume").size(), 1u) << stall[0];
+    EXPECT_FALSE(r.sim.pusk);
+    EXPECT_LE(r.sim.image_bytes, 3 * 256) << stall[0];
+  }
+}
+
+TEST(ZorvflashE2E, PuskThatNeverLeavesThePortIsNoSuccess) {
+  // The device stops reading right after its final acknowledgement.
+  const FlashRun r = Flash({"--blocks", "4", "--stall-after-ack", "4"}, {"--pause", "0"}, 120000);
+  EXPECT_EQ(r.flash.exitCode, 1) << r.flash.out << r.flash.err;
+  EXPECT_TRUE(Has(r.flash.out, kErrorLine1)) << r.flash.out;
+  EXPECT_FALSE(Has(r.flash.out, kDoneLine1)) << r.flash.out;
+  EXPECT_EQ(r.sim.Events("final").size(), 1u);
+  EXPECT_FALSE(r.sim.pusk);
+}
+
+TEST(ZorvflashE2E, AnIdentificationLargerThanTheReadersBufferIsAFailureNotNoDevice) {
+  // 4.5 KiB: the reader takes it in two parts; the second one reaches the upload as a reply.
+  const FlashRun r = Flash({"--ident-size", "4608"});
+  EXPECT_EQ(r.flash.exitCode, 1) << r.flash.out << r.flash.err;
+  EXPECT_TRUE(Has(r.flash.out, "Устройство: TPX2   Текущая версия ПО: 6.0")) << r.flash.out;
+  EXPECT_TRUE(Has(r.flash.out, kErrorLine1)) << r.flash.out;
+  EXPECT_EQ(r.sim.image_bytes, 0);  // the failure came first: the upload never started
+}
+
+TEST(ZorvflashE2E, ControlBytesInTheDevicesNameAreShownEscaped) {
+  const FlashRun r = Flash({"--blocks", "2", "--name", "A\\x1b[2JB", "--version", "7\\x07\\\\"});
+  EXPECT_EQ(r.flash.exitCode, 0) << r.flash.out << r.flash.err;
+  EXPECT_TRUE(Has(r.flash.out, "Устройство: A\\x1b[2JB   Текущая версия ПО: 7\\x07\\\\\n")) << r.flash.out;
+  EXPECT_EQ(r.flash.out.find('\x07'), std::string::npos);
 }
 
 TEST(ZorvflashE2E, APortThatCannotBeOpenedGivesNotFound) {

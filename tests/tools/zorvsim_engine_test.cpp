@@ -365,14 +365,18 @@ TEST(ZorvsimEngine, WrongBytesInTheMiddleOfBlockKAndItsAcknowledgementAfterTheGa
   EXPECT_EQ(e.Finish("sigterm", 2).Events("final")[0].fault, "after-wrong");
 }
 
-TEST(ZorvsimEngine, DupAckSendsTheAcknowledgementTwiceTheGapApart) {
+TEST(ZorvsimEngine, DupAckRepeatsAnAcknowledgementInTheMiddleOfTheNextBlock) {
   const std::string image = TestImage(3);
   Options o = Blocks(3);
   o.dupAck = 2;
   const auto run = RunFault(o, image);
-  const std::string ack = AckBytes(ModbusCrc(image.substr(0, 512)));
-  EXPECT_EQ(run.replies[1].pieces, (std::vector<std::string>{ack, ack}));
-  EXPECT_EQ(run.replies[1].gapMs, 50);
+  const std::string ack2 = AckBytes(ModbusCrc(image.substr(0, 512)));
+  ASSERT_EQ(run.replies.size(), 4u);
+  EXPECT_EQ(run.replies[1].pieces, std::vector<std::string>{ack2});
+  EXPECT_EQ(run.replies[2].pieces, std::vector<std::string>{ack2});  // in block 3
+  EXPECT_EQ(run.replies[3].pieces, std::vector<std::string>{AckBytes(ModbusCrc(image)) + "FZ"});
+  EXPECT_EQ(run.replies[3].delayMs, 50);
+  EXPECT_EQ(run.report.Events("dup")[0].block, 3);
 }
 
 TEST(ZorvsimEngine, EchoFromBlockKWritesEveryByteBackBeforeTheAcknowledgement) {
@@ -382,8 +386,10 @@ TEST(ZorvsimEngine, EchoFromBlockKWritesEveryByteBackBeforeTheAcknowledgement) {
   Engine e = Identified(o);
   EXPECT_EQ(Pieces(e.Feed(image.substr(0, 300), 1)),
             (std::vector<std::string>{AckBytes(ModbusCrc(image.substr(0, 256))), image.substr(256, 44)}));
-  EXPECT_EQ(Pieces(e.Feed(image.substr(300, 212), 1)),
+  const Output second = e.Feed(image.substr(300, 212), 1);
+  EXPECT_EQ(Pieces(second),
             (std::vector<std::string>{image.substr(300, 212), AckBytes(ModbusCrc(image.substr(0, 512)))}));
+  EXPECT_EQ(second.replies.back().delayMs, 50);  // the acknowledgement after the echo
   EXPECT_EQ(e.Finish("sigterm", 2).echo_bytes, 256);
 }
 

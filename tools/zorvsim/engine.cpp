@@ -197,12 +197,21 @@ void Engine::ImageByte(char c, double t, Output& out) {
   crc_.Add(b);
   sha_.Update(&b, 1);
   ++report_.image_bytes;
-  if (options_.echoFrom > 0 && block >= options_.echoFrom) pendingEcho_ += c;
+  if (options_.echoFrom > 0 && block >= options_.echoFrom) {
+    pendingEcho_ += c;
+    delayNextAck_ = true;
+  }
   if (++blockFill_ == kHalfBlock) {
     if (block == options_.wrongIn) {
       FlushEcho(t, out);
       out.replies.push_back({{std::string(kWrong)}, 0, 0});
       AddEvent({t, "wrong", block, static_cast<long>(kWrong.size()), "", "", ""});
+      delayNextAck_ = true;
+    }
+    if (block == options_.dupAck + 1 && options_.dupAck > 0) {
+      FlushEcho(t, out);
+      out.replies.push_back({{AckBytes(lastCrc_)}, 0, 0});
+      AddEvent({t, "dup", block, 2, Hex4(lastCrc_), "", ""});
       delayNextAck_ = true;
     }
     if (block == options_.stall) {
@@ -263,15 +272,12 @@ void Engine::BlockDone(long block, double t, Output& out) {
     for (char b : ack) reply.pieces.emplace_back(1, b);
     reply.gapMs = options_.splitGapMs;
     addFault("split");
-  } else if (block == options_.dupAck) {
-    reply.pieces = {ack, ack};
-    reply.gapMs = options_.splitGapMs;
-    addFault("dup");
   } else {
     reply.pieces.push_back(ack);
   }
   if (delayNextAck_) {
-    // After wrong bytes: the host reads them on their own before the acknowledgement.
+    // After wrong bytes, a repeated acknowledgement or an echo in this block: the host
+    // reads them on their own before the acknowledgement.
     reply.delayMs = options_.splitGapMs;
     delayNextAck_ = false;
     addFault("after-wrong");

@@ -32,10 +32,10 @@ struct Options {
   long hangup = 0;
   bool noFinalFz = false;
   long splitGapMs = 50;  // time between the pieces of a split acknowledgement; also the
-                         // delay of an acknowledgement after wrong bytes, and between the
-                         // two copies of a duplicated one
+                         // delay of an acknowledgement after wrong bytes, a repeated
+                         // acknowledgement or an echo in its block
   long wrongIn = 0;      // two wrong bytes in the middle of block K, the acknowledgement later
-  long dupAck = 0;       // the acknowledgement of block K twice
+  long dupAck = 0;       // the acknowledgement of block K again in the middle of block K+1
   long echoFrom = 0;     // every byte from block K on is written back as it arrives
 
   // After "PUSK": once more the final acknowledgement (checksum and "FZ") or the last

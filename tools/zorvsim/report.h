@@ -9,12 +9,14 @@ namespace zorv::sim {
 struct Event {
   double t = 0;        // seconds since the simulator started
   std::string name;    // vers, image, ack, final, silent, garbage, hangup, pusk, extra, stray,
-                       // echo, wrong, stall, resume, after-pusk, exit
-  long block = 0;      // ack, final, silent, garbage, hangup, wrong, stall: the block (1-based)
-  long bytes = 0;      // extra, stray, echo, wrong: how many bytes; stall: image bytes taken
-  std::string crc;     // ack, final, after-pusk: the checksum sent, four hexadecimal digits
+                       // echo, wrong, dup, stall, resume, after-pusk, exit
+  long block = 0;      // ack, final, silent, garbage, hangup, wrong, dup, stall: the block
+                       // (1-based)
+  long bytes = 0;      // extra, stray, echo, wrong, dup: how many bytes; stall: image bytes
+                       // taken
+  std::string crc;     // ack, final, dup, after-pusk: the checksum sent, four hex digits
   std::string fault;   // ack, final: the faults played on it (split, bad-crc, extra, early-fz,
-                       // no-final-fz, dup, after-wrong)
+                       // no-final-fz, after-wrong)
   std::string reason;  // exit
 };
 
