@@ -1,0 +1,1 @@
+#include "platform/posix/winsys_internal.h"

@@ -1,0 +1,1070 @@
+// Headless window system, core: the shared state, window classes, creation and
+// destruction of windows, window longs, properties, texts and the window tree.
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "platform/posix/winsys_internal.h"
+
+namespace zorv::winsys {
+
+State& S() {
+  // Never destroyed: threads may still leave the window system while the process ends.
+  static State* state = [] {
+    auto* s = new State;
+    return s;
+  }();
+  return *state;
+}
+
+namespace {
+std::atomic<DWORD> nextThreadId{0x104};
+thread_local DWORD threadId = 0;
+thread_local DWORD lastError = 0;
+}  // namespace
+
+DWORD ThisThreadId() {
+  if (threadId == 0) threadId = nextThreadId.fetch_add(4);
+  return threadId;
+}
+
+UINT_PTR NewHandleValue() {
+  S().nextHandle += 4;
+  return S().nextHandle;
+}
+
+std::u16string Upper(std::u16string_view s) {
+  std::u16string out(s);
+  for (auto& c : out) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    else if (c >= 0x430 && c <= 0x44F) c = static_cast<char16_t>(c - 0x20);  // Cyrillic
+  }
+  return out;
+}
+
+std::size_t Length(LPCWSTR s) {
+  if (s == nullptr) return 0;
+  std::size_t n = 0;
+  while (s[n] != 0) ++n;
+  return n;
+}
+
+std::u16string FromPtr(LPCWSTR s) { return s ? std::u16string(s, Length(s)) : std::u16string(); }
+
+int CopyOut(const std::u16string& s, LPWSTR buf, int max) {
+  if (buf == nullptr || max <= 0) return 0;
+  const int n = std::min<int>(static_cast<int>(s.size()), max - 1);
+  std::copy_n(s.data(), n, buf);
+  buf[n] = 0;
+  return n;
+}
+
+std::string ToUtf8(std::u16string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    std::uint32_t c = s[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// The desktop and the parent of message-only windows: windows of no thread.
+void EnsureRootsLocked() {
+  State& s = S();
+  if (s.desktop) return;
+  auto make = [&](const char16_t* name) {
+    auto w = std::make_shared<Window>();
+    w->handle = HandleOf<HWND>(NewHandleValue());
+    auto cls = std::make_shared<WndClass>();
+    cls->name = name;
+    cls->key = Upper(name);
+    cls->system = true;
+    cls->proc = DefWindowProcW;
+    w->cls = cls;
+    w->proc = DefWindowProcW;
+    w->style = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+    w->window = w->client = RECT{0, 0, 1024, 768};
+    s.windows[Key(w->handle)] = w;
+    return w->handle;
+  };
+  s.desktop = make(u"#32769");
+  s.messageRoot = make(u"Message");
+  RegisterSystemClassesLocked();
+}
+
+}  // namespace
+
+std::shared_ptr<Window> FindWindowLocked(HWND h) {
+  EnsureRootsLocked();
+  auto it = S().windows.find(Key(h));
+  if (it == S().windows.end() || it->second->destroyed) return nullptr;
+  return it->second;
+}
+
+std::shared_ptr<Window> WindowOrFail(HWND h) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(h);
+  if (!w) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return w;
+}
+
+bool IsVisibleLocked(const Window& w) {
+  const Window* p = &w;
+  while (p) {
+    if (!(p->style & WS_VISIBLE)) return false;
+    if (p->handle == S().desktop || p->handle == S().messageRoot) return p->handle == S().desktop;
+    auto it = S().windows.find(Key(p->parent));
+    p = it == S().windows.end() ? nullptr : it->second.get();
+  }
+  return false;
+}
+
+bool IsEnabledChainLocked(const Window& w) {
+  const Window* p = &w;
+  while (p && p->handle != S().desktop && p->handle != S().messageRoot) {
+    if (p->style & WS_DISABLED) return false;
+    if (!(p->style & WS_CHILD)) return true;
+    auto it = S().windows.find(Key(p->parent));
+    p = it == S().windows.end() ? nullptr : it->second.get();
+  }
+  return true;
+}
+
+POINT ClientOriginLocked(const Window& w) {
+  POINT pt{0, 0};
+  const Window* p = &w;
+  while (p && p->handle != S().desktop && p->handle != S().messageRoot) {
+    pt.x += p->client.left;
+    pt.y += p->client.top;
+    auto it = S().windows.find(Key(p->parent));
+    p = it == S().windows.end() ? nullptr : it->second.get();
+  }
+  return pt;
+}
+
+HWND RootLocked(HWND h) {
+  auto w = FindWindowLocked(h);
+  while (w && w->parent && w->parent != S().desktop && w->parent != S().messageRoot) {
+    auto p = FindWindowLocked(w->parent);
+    if (!p) break;
+    w = p;
+  }
+  return w ? w->handle : nullptr;
+}
+
+bool IsChildLocked(HWND parent, HWND h) {
+  auto w = FindWindowLocked(h);
+  while (w && (w->style & WS_CHILD)) {
+    if (w->parent == parent) return true;
+    w = FindWindowLocked(w->parent);
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Classes
+
+std::shared_ptr<WndClass> FindClassLocked(LPCWSTR name, HINSTANCE instance) {
+  EnsureRootsLocked();
+  std::shared_ptr<WndClass> any, system;
+  for (auto& c : S().classes) {
+    const bool match = IS_INTRESOURCE(name) ? c->atom == static_cast<ATOM>(Key(name))
+                                            : c->key == Upper(FromPtr(name));
+    if (!match) continue;
+    if (c->system) system = c;
+    else if (c->instance == instance || instance == nullptr) return c;
+    else if (!any) any = c;
+  }
+  return any ? any : system;
+}
+
+}  // namespace zorv::winsys
+
+using namespace zorv::winsys;
+
+ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
+  if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXW) || wc->lpszClassName == nullptr ||
+      wc->cbClsExtra < 0 || wc->cbWndExtra < 0 || wc->cbClsExtra > 40 || wc->cbWndExtra > 40 * 1024) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  Lock lock(S().mutex);
+  FindClassLocked(u"", nullptr);  // makes sure the system classes exist
+  const std::u16string name = FromPtr(wc->lpszClassName);
+  const std::u16string key = Upper(name);
+  for (auto& c : S().classes) {
+    if (!c->system && c->key == key && c->instance == wc->hInstance) {
+      SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+      return 0;
+    }
+  }
+  auto c = std::make_shared<WndClass>();
+  c->name = name;
+  c->key = key;
+  c->atom = S().nextAtom++;
+  c->style = wc->style;
+  c->proc = wc->lpfnWndProc;
+  c->clsExtra = wc->cbClsExtra;
+  c->wndExtra = wc->cbWndExtra;
+  c->instance = wc->hInstance;
+  c->icon = wc->hIcon;
+  c->iconSm = wc->hIconSm;
+  c->cursor = wc->hCursor;
+  c->background = wc->hbrBackground;
+  c->menuName = IS_INTRESOURCE(wc->lpszMenuName) ? std::u16string() : FromPtr(wc->lpszMenuName);
+  c->classExtra.assign(static_cast<std::size_t>(wc->cbClsExtra), 0);
+  S().classes.push_back(c);
+  return c->atom;
+}
+
+ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
+  if (wc == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  WNDCLASSEXW ex{sizeof(WNDCLASSEXW), wc->style,   wc->lpfnWndProc,   wc->cbClsExtra,
+                 wc->cbWndExtra,      wc->hInstance, wc->hIcon,       wc->hCursor,
+                 wc->hbrBackground,   wc->lpszMenuName, wc->lpszClassName, nullptr};
+  return RegisterClassExW(&ex);
+}
+
+BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
+  Lock lock(S().mutex);
+  FindClassLocked(u"", nullptr);
+  auto& classes = S().classes;
+  for (auto it = classes.begin(); it != classes.end(); ++it) {
+    auto& c = *it;
+    if (c->system) continue;
+    const bool match = IS_INTRESOURCE(className) ? c->atom == static_cast<ATOM>(Key(className))
+                                                 : c->key == Upper(FromPtr(className));
+    if (!match || c->instance != instance) continue;
+    if (c->windows > 0) {
+      SetLastError(ERROR_CLASS_HAS_WINDOWS);
+      return FALSE;
+    }
+    classes.erase(it);
+    return TRUE;
+  }
+  SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+  return FALSE;
+}
+
+BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, LPWNDCLASSEXW wc) {
+  if (wc == nullptr || className == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  Lock lock(S().mutex);
+  auto c = FindClassLocked(className, instance);
+  if (!c || (!c->system && instance != nullptr && c->instance != instance)) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+    return FALSE;
+  }
+  wc->style = c->style;
+  wc->lpfnWndProc = c->proc;
+  wc->cbClsExtra = c->clsExtra;
+  wc->cbWndExtra = c->wndExtra;
+  wc->hInstance = c->system ? nullptr : c->instance;
+  wc->hIcon = c->icon;
+  wc->hCursor = c->cursor;
+  wc->hbrBackground = c->background;
+  wc->lpszMenuName = nullptr;
+  wc->lpszClassName = className;
+  wc->hIconSm = c->iconSm;
+  return c->atom;
+}
+
+int WINAPI GetClassNameW(HWND hwnd, LPWSTR name, int maxCount) {
+  auto w = WindowOrFail(hwnd);
+  if (!w) return 0;
+  return CopyOut(w->cls->name, name, maxCount);
+}
+
+ULONG_PTR WINAPI GetClassLongPtrW(HWND hwnd, int index) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  const WndClass& c = *w->cls;
+  switch (index) {
+    case GCLP_HBRBACKGROUND: return Key(c.background);
+    case GCLP_HCURSOR: return Key(c.cursor);
+    case GCLP_HICON: return Key(c.icon);
+    case GCLP_HICONSM: return Key(c.iconSm);
+    case GCLP_HMODULE: return Key(c.instance);
+    case GCLP_WNDPROC: return reinterpret_cast<ULONG_PTR>(c.proc);
+    case GCL_STYLE: return c.style;
+    case GCL_CBWNDEXTRA: return static_cast<ULONG_PTR>(c.wndExtra);
+    case GCL_CBCLSEXTRA: return static_cast<ULONG_PTR>(c.clsExtra);
+    case GCW_ATOM: return c.atom;
+    default: break;
+  }
+  if (index >= 0 && static_cast<std::size_t>(index) + sizeof(LONG_PTR) <= c.classExtra.size()) {
+    ULONG_PTR v;
+    std::memcpy(&v, c.classExtra.data() + index, sizeof v);
+    return v;
+  }
+  SetLastError(ERROR_INVALID_INDEX);
+  return 0;
+}
+
+ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  WndClass& c = *w->cls;
+  ULONG_PTR old = 0;
+  auto swap = [&](auto& field) {
+    old = reinterpret_cast<ULONG_PTR>(field);
+    field = reinterpret_cast<std::remove_reference_t<decltype(field)>>(value);
+  };
+  switch (index) {
+    case GCLP_HBRBACKGROUND: swap(c.background); return old;
+    case GCLP_HCURSOR: swap(c.cursor); return old;
+    case GCLP_HICON: swap(c.icon); return old;
+    case GCLP_HICONSM: swap(c.iconSm); return old;
+    case GCLP_WNDPROC: swap(c.proc); return old;
+    case GCL_STYLE: old = c.style; c.style = static_cast<UINT>(value); return old;
+    default: break;
+  }
+  if (index >= 0 && static_cast<std::size_t>(index) + sizeof(LONG_PTR) <= c.classExtra.size()) {
+    std::memcpy(&old, c.classExtra.data() + index, sizeof old);
+    std::memcpy(c.classExtra.data() + index, &value, sizeof value);
+    return old;
+  }
+  SetLastError(ERROR_INVALID_INDEX);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Creation and destruction
+
+namespace {
+
+void SendParentNotify(HWND hwnd, UINT event) {
+  // To each ancestor while the window on the way is a child without WS_EX_NOPARENTNOTIFY.
+  HWND cur = hwnd;
+  for (;;) {
+    HWND parent;
+    LONG_PTR id;
+    {
+      Lock lock(S().mutex);
+      auto w = FindWindowLocked(cur);
+      if (!w || !(w->style & WS_CHILD) || (w->exStyle & WS_EX_NOPARENTNOTIFY)) return;
+      parent = w->parent;
+      id = w->id;
+      if (!FindWindowLocked(parent)) return;
+    }
+    SendMessageW(parent, WM_PARENTNOTIFY, MAKEWPARAM(event, id), reinterpret_cast<LPARAM>(hwnd));
+    cur = parent;
+  }
+}
+
+void FinalDestroy(HWND hwnd);
+
+void SendDestroyMessages(HWND hwnd) {
+  HWND active = nullptr;
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w) return;
+    active = w->queue ? w->queue->active : nullptr;
+  }
+  if (active == hwnd) SetActiveWindow(nullptr);
+  SendMessageW(hwnd, WM_DESTROY, 0, 0);
+  std::vector<HWND> children;
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w) return;
+    children = w->children;
+  }
+  for (HWND c : children) {
+    if (IsWindow(c)) SendDestroyMessages(c);
+  }
+}
+
+void FinalDestroy(HWND hwnd) {
+  std::vector<HWND> children;
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w) return;
+    children = w->children;
+  }
+  for (HWND c : children) {
+    DWORD owner = GetWindowThreadProcessId(c, nullptr);
+    if (owner == ThisThreadId()) FinalDestroy(c);
+    else if (owner != 0) RunOnOwner(c, [c] { return static_cast<LRESULT>(DestroyWindow(c)); });
+  }
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w) return;
+    if (auto p = FindWindowLocked(w->parent)) {
+      auto& v = p->children;
+      v.erase(std::remove(v.begin(), v.end(), hwnd), v.end());
+    }
+  }
+  SendMessageW(hwnd, WM_NCDESTROY, 0, 0);
+  std::shared_ptr<Window> w;
+  HMENU menu = nullptr;
+  {
+    Lock lock(S().mutex);
+    auto it = S().windows.find(Key(hwnd));
+    if (it == S().windows.end()) return;
+    w = it->second;
+    S().windows.erase(it);
+    w->destroyed = true;
+    w->cls->windows--;
+    w->props.clear();
+    menu = w->sysMenu;
+    w->sysMenu = nullptr;
+    if (w->queue) {
+      Queue& q = *w->queue;
+      if (q.focus == hwnd) q.focus = nullptr;
+      if (q.active == hwnd) q.active = nullptr;
+      if (q.capture == hwnd) q.capture = nullptr;
+      q.timers.erase(std::remove_if(q.timers.begin(), q.timers.end(),
+                                    [&](const Timer& t) { return t.hwnd == hwnd; }),
+                     q.timers.end());
+      q.input.erase(std::remove_if(q.input.begin(), q.input.end(),
+                                   [&](const InputEvent& e) { return e.msg.hwnd == hwnd; }),
+                    q.input.end());
+    }
+    if (S().foreground == hwnd) S().foreground = nullptr;
+    for (auto& [k, other] : S().windows) {
+      if (other->owner == hwnd) other->owner = nullptr;
+    }
+    if (menu) DestroyMenuLocked(menu);
+  }
+  NotifyAll();
+  w->control.reset();  // outside the lock: a control's state may release GDI objects
+}
+
+}  // namespace
+
+HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
+                            int x, int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
+  auto queue = CurrentQueue();
+  std::shared_ptr<Window> w = std::make_shared<Window>();
+  {
+    Lock lock(S().mutex);
+    auto cls = FindClassLocked(className, instance);
+    if (!cls || className == nullptr) {
+      SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+      return nullptr;
+    }
+    HWND realParent = S().desktop;
+    HWND owner = nullptr;
+    if (parent == HWND_MESSAGE) {
+      realParent = S().messageRoot;
+    } else if (style & WS_CHILD) {
+      if (parent == nullptr) {
+        SetLastError(ERROR_TLW_WITH_WSCHILD);
+        return nullptr;
+      }
+      if (!FindWindowLocked(parent)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+      }
+      realParent = parent;
+    } else if (parent != nullptr) {
+      if (!FindWindowLocked(parent)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+      }
+      owner = RootLocked(parent);
+    }
+    const bool child = (style & WS_CHILD) != 0;
+    if (!(style & (WS_CHILD | WS_POPUP))) style |= WS_CAPTION | WS_CLIPSIBLINGS;
+    if ((style & WS_THICKFRAME) || (style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME) ||
+        !(style & (WS_CHILD | WS_POPUP)))
+      exStyle |= WS_EX_WINDOWEDGE;
+    else
+      exStyle &= ~static_cast<DWORD>(WS_EX_WINDOWEDGE);
+    if (!child && !(style & WS_POPUP)) {
+      // Overlapped windows: CW_USEDEFAULT gives the headless system's default place and size.
+      if (x == CW_USEDEFAULT) {
+        x = 40;
+        y = 40;
+      }
+      if (width == CW_USEDEFAULT) {
+        width = 640;
+        height = 480;
+      }
+    } else {
+      if (x == CW_USEDEFAULT) x = y = 0;
+      if (width == CW_USEDEFAULT) width = height = 0;
+    }
+    if (width < 0) width = 0;
+    if (height < 0) height = 0;
+    w->handle = HandleOf<HWND>(NewHandleValue());
+    w->cls = cls;
+    w->queue = queue;
+    w->threadId = ThisThreadId();
+    w->proc = cls->proc;
+    w->style = style & ~static_cast<DWORD>(WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
+    w->exStyle = exStyle;
+    w->id = child ? reinterpret_cast<LONG_PTR>(menu) : 0;
+    w->instance = instance;
+    w->parent = realParent;
+    w->owner = owner;
+    w->window = RECT{x, y, x + width, y + height};
+    w->client = w->window;
+    w->normalRect = w->window;
+    w->extra.assign(static_cast<std::size_t>(cls->wndExtra), 0);
+    cls->windows++;
+    S().windows[Key(w->handle)] = w;
+    auto p = FindWindowLocked(realParent);
+    if (child) p->children.push_back(w->handle);  // children start at the bottom
+    else p->children.insert(p->children.begin(), w->handle);
+  }
+  HWND hwnd = w->handle;
+  CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
+                   windowName, className, exStyle};
+
+  auto fail = [&] {
+    FinalDestroy(hwnd);
+    return static_cast<HWND>(nullptr);
+  };
+
+  if ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD))) {
+    const MINMAXINFO mmi = SendGetMinMaxInfo(hwnd);
+    int cx = cs.cx, cy = cs.cy;
+    if (mmi.ptMaxTrackSize.x > 0 && cx > mmi.ptMaxTrackSize.x) cx = mmi.ptMaxTrackSize.x;
+    if (mmi.ptMaxTrackSize.y > 0 && cy > mmi.ptMaxTrackSize.y) cy = mmi.ptMaxTrackSize.y;
+    if (cx < mmi.ptMinTrackSize.x) cx = mmi.ptMinTrackSize.x;
+    if (cy < mmi.ptMinTrackSize.y) cy = mmi.ptMinTrackSize.y;
+    Lock lock(S().mutex);
+    w->window.right = w->window.left + cx;
+    w->window.bottom = w->window.top + cy;
+    w->client = w->normalRect = w->window;
+  }
+  if (!SendMessageW(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) return fail();
+  if (!IsWindow(hwnd)) return nullptr;
+  {
+    RECT r;
+    POINT origin;
+    {
+      Lock lock(S().mutex);
+      auto p = FindWindowLocked(w->parent);
+      origin = p ? ClientOriginLocked(*p) : POINT{0, 0};
+      r = w->window;
+    }
+    OffsetRect(&r, origin.x, origin.y);  // in screen coordinates when wParam is FALSE
+    SendMessageW(hwnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&r));
+    OffsetRect(&r, -origin.x, -origin.y);
+    Lock lock(S().mutex);
+    w->client = r;
+  }
+  if (SendMessageW(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) return fail();
+  if (!IsWindow(hwnd)) return nullptr;
+  {
+    RECT c;
+    {
+      Lock lock(S().mutex);
+      c = w->client;
+    }
+    SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right - c.left, c.bottom - c.top));
+    SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
+  }
+  SendParentNotify(hwnd, WM_CREATE);
+  if (!IsWindow(hwnd)) return nullptr;
+  if (style & WS_VISIBLE) {
+    int sw = SW_SHOW;
+    if (style & WS_MAXIMIZE) sw = SW_SHOWMAXIMIZED;
+    else if (style & WS_MINIMIZE) sw = SW_SHOWMINIMIZED;
+    ShowWindow(hwnd, sw);
+  } else if (style & WS_MINIMIZE) {
+    ShowWindow(hwnd, SW_MINIMIZE);
+  } else if (style & WS_MAXIMIZE) {
+    ShowWindow(hwnd, SW_MAXIMIZE);
+  }
+  return IsWindow(hwnd) ? hwnd : nullptr;
+}
+
+BOOL WINAPI DestroyWindow(HWND hwnd) {
+  bool child;
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w || hwnd == S().desktop || hwnd == S().messageRoot) {
+      SetLastError(w ? ERROR_ACCESS_DENIED : ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    if (w->threadId != ThisThreadId()) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    if (w->destroying) return TRUE;
+    w->destroying = true;
+    child = (w->style & WS_CHILD) != 0;
+  }
+  if (child) SendParentNotify(hwnd, WM_DESTROY);
+  if (!IsWindow(hwnd)) return TRUE;
+  if (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) {
+    if (child) ShowWindow(hwnd, SW_HIDE);
+    else SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+  }
+  if (!IsWindow(hwnd)) return TRUE;
+  if (!child) {
+    for (;;) {
+      HWND owned = nullptr;
+      {
+        Lock lock(S().mutex);
+        for (auto& [k, o] : S().windows) {
+          if (o->owner != hwnd || o->destroyed) continue;
+          if (o->threadId == ThisThreadId() && !o->destroying) {
+            owned = o->handle;
+            break;
+          }
+          o->owner = nullptr;
+        }
+      }
+      if (!owned) break;
+      DestroyWindow(owned);
+    }
+  }
+  SendDestroyMessages(hwnd);
+  if (!IsWindow(hwnd)) return TRUE;
+  FinalDestroy(hwnd);
+  return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND hwnd) {
+  Lock lock(S().mutex);
+  return FindWindowLocked(hwnd) != nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Window longs, properties, texts
+
+LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  switch (index) {
+    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
+    case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(w->instance);
+    case GWLP_HWNDPARENT:
+      return reinterpret_cast<LONG_PTR>((w->style & WS_CHILD) ? w->parent : w->owner);
+    case GWLP_ID: return w->id;
+    case GWLP_USERDATA: return w->userData;
+    case GWL_STYLE: return static_cast<LONG>(w->style);
+    case GWL_EXSTYLE: return static_cast<LONG>(w->exStyle);
+    default: break;
+  }
+  if (index >= 0 && static_cast<std::size_t>(index) + sizeof(LONG_PTR) <= w->extra.size()) {
+    LONG_PTR v;
+    std::memcpy(&v, w->extra.data() + index, sizeof v);
+    return v;
+  }
+  SetLastError(ERROR_INVALID_INDEX);
+  return 0;
+}
+
+LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+  if (index == GWL_STYLE || index == GWL_EXSTYLE) {
+    STYLESTRUCT ss{};
+    {
+      Lock lock(S().mutex);
+      auto w = FindWindowLocked(hwnd);
+      if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+      }
+      ss.styleOld = index == GWL_STYLE ? w->style : w->exStyle;
+    }
+    ss.styleNew = static_cast<DWORD>(value);
+    SendMessageW(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
+    {
+      Lock lock(S().mutex);
+      auto w = FindWindowLocked(hwnd);
+      if (!w) return 0;
+      (index == GWL_STYLE ? w->style : w->exStyle) = ss.styleNew;
+    }
+    SendMessageW(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
+    return static_cast<LONG>(ss.styleOld);
+  }
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  LONG_PTR old = 0;
+  switch (index) {
+    case GWLP_WNDPROC:
+      if (value == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+      }
+      old = reinterpret_cast<LONG_PTR>(w->proc);
+      w->proc = reinterpret_cast<WNDPROC>(value);
+      return old;
+    case GWLP_HINSTANCE:
+      old = reinterpret_cast<LONG_PTR>(w->instance);
+      w->instance = reinterpret_cast<HINSTANCE>(value);
+      return old;
+    case GWLP_HWNDPARENT:
+      if (w->style & WS_CHILD) {
+        old = reinterpret_cast<LONG_PTR>(w->parent);
+      } else {
+        old = reinterpret_cast<LONG_PTR>(w->owner);
+        w->owner = reinterpret_cast<HWND>(value);
+      }
+      return old;
+    case GWLP_ID: old = w->id; w->id = value; return old;
+    case GWLP_USERDATA: old = w->userData; w->userData = value; return old;
+    default: break;
+  }
+  if (index >= 0 && static_cast<std::size_t>(index) + sizeof(LONG_PTR) <= w->extra.size()) {
+    std::memcpy(&old, w->extra.data() + index, sizeof old);
+    std::memcpy(w->extra.data() + index, &value, sizeof value);
+    return old;
+  }
+  SetLastError(ERROR_INVALID_INDEX);
+  return 0;
+}
+
+LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
+  return static_cast<LONG>(GetWindowLongPtrW(hwnd, index));
+}
+
+LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value) {
+  return static_cast<LONG>(SetWindowLongPtrW(hwnd, index, value));
+}
+
+namespace {
+std::u16string PropKey(LPCWSTR name) {
+  if (IS_INTRESOURCE(name)) return u"#" + std::u16string(1, static_cast<char16_t>(Key(name)));
+  return Upper(FromPtr(name));
+}
+}  // namespace
+
+BOOL WINAPI SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
+  if (name == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  const auto key = PropKey(name);
+  for (auto& [k, v] : w->props) {
+    if (k == key) {
+      v = data;
+      return TRUE;
+    }
+  }
+  w->props.emplace_back(key, data);
+  return TRUE;
+}
+
+HANDLE WINAPI GetPropW(HWND hwnd, LPCWSTR name) {
+  if (name == nullptr) return nullptr;
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  const auto key = PropKey(name);
+  for (auto& [k, v] : w->props) {
+    if (k == key) return v;
+  }
+  return nullptr;
+}
+
+HANDLE WINAPI RemovePropW(HWND hwnd, LPCWSTR name) {
+  if (name == nullptr) return nullptr;
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  const auto key = PropKey(name);
+  for (auto it = w->props.begin(); it != w->props.end(); ++it) {
+    if (it->first == key) {
+      HANDLE v = it->second;
+      w->props.erase(it);
+      return v;
+    }
+  }
+  return nullptr;
+}
+
+BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
+  if (!IsWindow(hwnd)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0;
+}
+
+int WINAPI GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
+  if (text && maxCount > 0) text[0] = 0;
+  if (!IsWindow(hwnd)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (text == nullptr || maxCount <= 0) return 0;
+  return static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount),
+                                       reinterpret_cast<LPARAM>(text)));
+}
+
+int WINAPI GetWindowTextLengthW(HWND hwnd) {
+  if (!IsWindow(hwnd)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  return static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0));
+}
+
+// ---------------------------------------------------------------------------------------
+// The window tree
+
+HWND WINAPI GetDesktopWindow() {
+  Lock lock(S().mutex);
+  FindWindowLocked(nullptr);
+  return S().desktop;
+}
+
+HWND WINAPI GetParent(HWND hwnd) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  if (w->style & WS_CHILD) return w->parent;
+  if (w->style & WS_POPUP) return w->owner;
+  return nullptr;
+}
+
+HWND WINAPI SetParent(HWND child, HWND newParent) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(child);
+  if (!w || child == S().desktop) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  HWND target = newParent == nullptr ? S().desktop
+                : newParent == HWND_MESSAGE ? S().messageRoot
+                                            : newParent;
+  auto p = FindWindowLocked(target);
+  if (!p || target == child || IsChildLocked(child, target)) {
+    SetLastError(p ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  HWND old = w->parent;
+  if (auto op = FindWindowLocked(old)) {
+    auto& v = op->children;
+    v.erase(std::remove(v.begin(), v.end(), child), v.end());
+  }
+  p->children.insert(p->children.begin(), child);
+  w->parent = target;
+  return old;
+}
+
+HWND WINAPI GetWindow(HWND hwnd, UINT cmd) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  if (cmd == GW_CHILD) return w->children.empty() ? nullptr : w->children.front();
+  if (cmd == GW_OWNER) return w->owner;
+  auto p = FindWindowLocked(w->parent);
+  if (!p) return nullptr;
+  const auto& sib = p->children;
+  auto it = std::find(sib.begin(), sib.end(), hwnd);
+  switch (cmd) {
+    case GW_HWNDFIRST: return sib.front();
+    case GW_HWNDLAST: return sib.back();
+    case GW_HWNDNEXT: return (it == sib.end() || it + 1 == sib.end()) ? nullptr : *(it + 1);
+    case GW_HWNDPREV: return (it == sib.begin() || it == sib.end()) ? nullptr : *(it - 1);
+    case GW_ENABLEDPOPUP: return nullptr;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+  }
+}
+
+HWND WINAPI GetAncestor(HWND hwnd, UINT flags) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w || hwnd == S().desktop) return nullptr;
+  switch (flags) {
+    case GA_PARENT: return w->parent;
+    case GA_ROOT: return RootLocked(hwnd);
+    case GA_ROOTOWNER: {
+      HWND h = RootLocked(hwnd);
+      for (;;) {
+        auto r = FindWindowLocked(h);
+        if (!r || !r->owner) return h;
+        h = RootLocked(r->owner);
+      }
+    }
+    default: return nullptr;
+  }
+}
+
+BOOL WINAPI IsChild(HWND parent, HWND hwnd) {
+  Lock lock(S().mutex);
+  return IsChildLocked(parent, hwnd);
+}
+
+namespace {
+void CollectDescendants(HWND h, std::vector<HWND>& out) {
+  auto w = FindWindowLocked(h);
+  if (!w) return;
+  for (HWND c : w->children) {
+    out.push_back(c);
+    CollectDescendants(c, out);
+  }
+}
+}  // namespace
+
+BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam) {
+  std::vector<HWND> list;
+  {
+    Lock lock(S().mutex);
+    if (parent == nullptr) {
+      FindWindowLocked(nullptr);
+      list = FindWindowLocked(S().desktop)->children;
+    } else {
+      if (!FindWindowLocked(parent)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+      }
+      CollectDescendants(parent, list);
+    }
+  }
+  for (HWND h : list) {
+    if (!IsWindow(h)) continue;
+    if (!proc(h, lParam)) return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM lParam) {
+  std::vector<HWND> list;
+  {
+    Lock lock(S().mutex);
+    FindWindowLocked(nullptr);
+    for (HWND h : FindWindowLocked(S().desktop)->children) {
+      auto w = FindWindowLocked(h);
+      if (w && w->threadId == threadId) list.push_back(h);
+    }
+  }
+  for (HWND h : list) {
+    if (!IsWindow(h)) continue;
+    if (!proc(h, lParam)) return FALSE;
+  }
+  return TRUE;
+}
+
+HWND WINAPI FindWindowExW(HWND parent, HWND childAfter, LPCWSTR className, LPCWSTR windowName) {
+  Lock lock(S().mutex);
+  FindWindowLocked(nullptr);
+  HWND root = parent == nullptr ? S().desktop : parent == HWND_MESSAGE ? S().messageRoot : parent;
+  auto p = FindWindowLocked(root);
+  if (!p) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  bool started = childAfter == nullptr;
+  for (HWND h : p->children) {
+    if (!started) {
+      started = h == childAfter;
+      continue;
+    }
+    auto w = FindWindowLocked(h);
+    if (!w) continue;
+    if (className) {
+      const bool match = IS_INTRESOURCE(className)
+                             ? w->cls->atom == static_cast<ATOM>(Key(className))
+                             : w->cls->key == Upper(FromPtr(className));
+      if (!match) continue;
+    }
+    if (windowName && Upper(w->text) != Upper(FromPtr(windowName))) continue;
+    return h;
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return nullptr;
+}
+
+HWND WINAPI GetDlgItem(HWND dialog, int id) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(dialog);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  for (HWND h : w->children) {
+    auto c = FindWindowLocked(h);
+    if (c && c->id == id) return h;
+  }
+  SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
+  return nullptr;
+}
+
+int WINAPI GetDlgCtrlID(HWND hwnd) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  return (w->style & WS_CHILD) ? static_cast<int>(w->id) : 0;
+}
+
+DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (processId) *processId = GetCurrentProcessId();
+  return w->threadId;
+}
+
+DWORD WINAPI GetLastError() { return lastError; }
+void WINAPI SetLastError(DWORD error) { lastError = error; }
+DWORD WINAPI GetCurrentThreadId() { return ThisThreadId(); }

@@ -1,0 +1,14 @@
+// The window system API that window code includes: the real Win32 API on Windows, the
+// headless implementation of the same subset elsewhere (platform/posix/winsys_defs.h).
+// This is the one place where window code may depend on the system it is built for.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <commctrl.h>
+// Wide string literals in the API's character type (wchar_t here, char16_t natively).
+#define ZORV_W(s) L##s
+#else
+#include "platform/posix/winsys_defs.h"
+#define ZORV_W(s) u##s
+#endif
