@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/zorvflash/FlashScheme.h"
+#include "scheme/BootloaderLine.h"
 #include "platform/comm.h"
 #include "runtime/Share.h"
 #include "serial/kvComAsync.h"

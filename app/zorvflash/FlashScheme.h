@@ -70,9 +70,6 @@ class TFlashFront : public TObj {
   std::atomic<bool> identified_{false};
 };
 
-// The line settings of the device's bootloader, as the main scheme gives them to its
-// serial port element.
-void SetBootloaderLineProperties(TKvComAsync* port);
 
 class TFlashScheme : public TObj {
  public:
