@@ -12,6 +12,8 @@
 #   --link PATH      have the simulator make this stable link to its pty and map the link
 #   --shim PATH      preload this shared object into the program (the pty modem-line shim)
 #   --timeout SEC    end the program after this many seconds (default 300)
+#   --sim-wait SEC   after the program, give the simulator this long to end by itself
+#                    (for example by its --idle-exit) before it is stopped (default 0)
 #
 # The simulator is started with --pty and the arguments given; the port value
 # HKLM\Software\Wine\Ports\COMn is set to its pty (or the link), the prefix's wineserver
@@ -28,8 +30,9 @@ sim_args=()
 link=""
 shim=""
 timeout_s=300
+sim_wait=0
 
-usage() { sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 125; }
+usage() { sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 125; }
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --prefix) prefix="$2"; shift 2 ;;
@@ -39,6 +42,7 @@ while [[ $# -gt 0 ]]; do
     --link) link="$2"; shift 2 ;;
     --shim) shim="$2"; shift 2 ;;
     --timeout) timeout_s="$2"; shift 2 ;;
+    --sim-wait) sim_wait="$2"; shift 2 ;;
     --) shift; break ;;
     -h|--help) usage ;;
     *) echo "wine-com: unknown option $1" >&2; usage ;;
@@ -51,6 +55,7 @@ prefix="$(realpath -m "$prefix")"
 [[ -x "$sim" ]] || { echo "wine-com: no simulator at '$sim'" >&2; exit 125; }
 [[ "$com" =~ ^[1-9][0-9]{0,2}$ && "$com" -le 255 ]] || { echo "wine-com: bad COM number $com" >&2; exit 125; }
 [[ -z "$shim" || -f "$shim" ]] || { echo "wine-com: no shim at $shim" >&2; exit 125; }
+[[ "$sim_wait" =~ ^[0-9]+$ ]] || { echo "wine-com: bad --sim-wait $sim_wait" >&2; exit 125; }
 
 WINE="${ZORV_WINE:-/usr/lib/wine/wine64}"
 WINESERVER="${ZORV_WINESERVER:-/usr/lib/wine/wineserver}"
@@ -131,6 +136,10 @@ else
 fi
 status=$?
 
+for _ in $(seq 1 $((sim_wait * 20))); do
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.05
+done
 kill -TERM "$sim_pid" 2>/dev/null
 for _ in $(seq 1 200); do
   kill -0 "$sim_pid" 2>/dev/null || break

@@ -3,11 +3,15 @@
 
 Runs tools/wine-com.sh with the simulator arguments given, the flasher as the program
 (--port COMn), then checks the flasher's exit code, its output and the simulator's report.
+Every case also checks what the device received: with --image every image byte as in the
+image (no block with a hole), nothing beyond the image or after "PUSK", and an exit code
+of 0 only with "PUSK" received once; and that no escape byte reached the flasher's output.
 Usage:
   wine_flash_check.py --wine-com PATH --prefix DIR --sim PATH --flasher EXE --image-info FILE
-                      [--sim-arg ARG ...] [--flash-arg ARG ...]
+                      [--image FILE] [--sim-arg ARG ...] [--flash-arg ARG ...] [--sim-wait SEC]
                       --expect-exit N [--expect-pusk yes|no] [--expect-image-bytes N]
-                      [--expect-text TEXT ...] [--reply-window LOW HIGH]
+                      [--expect-text TEXT ...] [--expect-event NAME=COUNT ...]
+                      [--reply-window LOW HIGH]
 """
 import argparse
 import json
@@ -22,6 +26,10 @@ def main():
     ap.add_argument("--sim", required=True)
     ap.add_argument("--flasher", required=True)
     ap.add_argument("--image-info", required=True, help="the build's note of the embedded image")
+    ap.add_argument("--image", help="the embedded image, for the simulator to compare with")
+    ap.add_argument("--sim-wait", default="0", help="seconds the simulator may take to end by itself")
+    ap.add_argument("--expect-event", action="append", default=[],
+                    help="NAME=COUNT: how many events of that name the report holds")
     ap.add_argument("--com", default="7")
     ap.add_argument("--sim-arg", action="append", default=[])
     ap.add_argument("--flash-arg", action="append", default=[])
@@ -35,8 +43,10 @@ def main():
     with open(a.image_info) as f:
         image_sha = dict(line.split(" ", 1) for line in f.read().splitlines() if " " in line)["sha256"]
 
-    cmd = ["bash", a.wine_com, "--prefix", a.prefix, "--com", a.com, "--sim", a.sim, "--timeout", "240"]
-    for s in a.sim_arg:
+    cmd = ["bash", a.wine_com, "--prefix", a.prefix, "--com", a.com, "--sim", a.sim, "--timeout", "240",
+           "--sim-wait", a.sim_wait]
+    sim_args = list(a.sim_arg) + (["--image", a.image] if a.image else [])
+    for s in sim_args:
         cmd += ["--sim-arg", s]
     cmd += ["--", a.flasher, "--port", "COM" + a.com, "--pause", "0.2", "--quiet"] + a.flash_arg
     run = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -56,10 +66,21 @@ def main():
     for text in a.expect_text:
         if text not in out:
             failures.append(f"output lacks {text!r}")
+    if "\x1b" in out:
+        failures.append("an escape byte reached the output")
     if report is not None:
         # No false success: an exit code of 0 always means the device has the image and PUSK.
-        if run.returncode == 0 and not (report["pusk"] and report["extra_bytes"] == 0):
+        pusks = sum(1 for e in report["events"] if e["event"] == "pusk")
+        if run.returncode == 0 and not (pusks == 1 and report["extra_bytes"] == 0
+                                        and report["image_bytes"] % 256 == 0):
             failures.append("success reported without PUSK, or with bytes beyond the image")
+        if a.image and report.get("image_mismatch") != -1:
+            failures.append(f"the device received an image byte that differs, at {report.get('image_mismatch')}")
+        for spec in a.expect_event:
+            name, count = spec.split("=")
+            got = sum(1 for e in report["events"] if e["event"] == name)
+            if got != int(count):
+                failures.append(f"{got} {name} events, expected {count}")
         if a.expect_pusk and report["pusk"] != (a.expect_pusk == "yes"):
             failures.append(f"pusk {report['pusk']}")
         if a.expect_image_bytes is not None:

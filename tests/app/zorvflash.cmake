@@ -28,6 +28,7 @@ if(ZORV_WINDOWS)
   set(_error_line "Ошибка при передаче данных!")
   set(_done_line "ПО успешно обновлено!")
   # name | expected exit | pusk | image bytes | simulator arguments (comma-separated) | expected text
+  # [| further check arguments (comma-separated)]
   set(_cases
     "Full|0|yes|260096||${_done_line}"
     "LowerCaseIdentifier|0|yes|512|--ident-lower,--name,X1,--version,7.2,--blocks,2|Устройство: X1   Текущая версия ПО: 7.2"
@@ -39,7 +40,19 @@ if(ZORV_WINDOWS)
     "EarlyFz|0|yes|2560|--early-fz,10|${_done_line}"
     "HangUp|1|no||--hangup,20|${_error_line}"
     "LastBlockWithoutFz|1|no|260096|--no-final-fz|${_error_line}"
-    "Silence|1|no||--silence-from,5|${_error_line}")
+    "Silence|1|no||--silence-from,5|${_error_line}"
+    # The exchange ends where it ends.
+    "MoreAfterPuskFinal|0|yes|1024|--blocks,4,--after-pusk,final,--linger,2000|${_done_line}|--expect-event=after-pusk=1,--flash-arg=--pause,--flash-arg=0"
+    "MoreAfterPuskCrc|0|yes|1024|--blocks,4,--after-pusk,crc,--linger,2000|${_done_line}|--expect-event=after-pusk=1,--flash-arg=--pause,--flash-arg=0"
+    "WrongBytesInTheFinalBlock|1|no|1024|--blocks,4,--wrong-in,4,--linger,1000,--split-gap,0|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
+    "RepeatedAckInTheFinalBlock|1|no|1024|--blocks,4,--dup-ack,3,--linger,1000,--split-gap,0|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
+    "EchoInTheFinalBlock|1|no|1024|--blocks,4,--echo-from,4,--linger,1000,--split-gap,0|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
+    "StuckLineAfterAck|1|no|512|--stall-after-ack,2|${_error_line}|--reply-window,0,10"
+    "StuckLineMidBlock|1|no||--stall,3|${_error_line}|--reply-window,0,10"
+    "StuckLineDrainsLater|1|no|512|--stall-after-ack,2,--resume,3000,--idle-exit,5|${_error_line}|--expect-event=resume=1,--sim-wait,60"
+    "PuskNeverLeavesThePort|1|no|1024|--blocks,4,--stall-after-ack,4|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
+    "IdentificationLargerThanTheBuffer|1|no|0|--ident-size,4608|Устройство: TPX2   Текущая версия ПО: 6.0|--expect-text,${_error_line}"
+    "ControlBytesInTheName|0|yes|512|--blocks,2,--name,A\\x1bcB,--version,7\\x07|Устройство: A\\x1bcB   Текущая версия ПО: 7\\x07")
   foreach(_case IN LISTS _cases)
     string(REPLACE "|" ";" _f "${_case}")
     list(GET _f 0 _name)
@@ -50,7 +63,14 @@ if(ZORV_WINDOWS)
     list(GET _f 5 _text)
     set(_args --wine-com ${CMAKE_SOURCE_DIR}/tools/wine-com.sh --prefix ${_flash_prefix}
               --sim ${ZORV_ZORVSIM} --flasher $<TARGET_FILE:zorvflash> --image-info ${ZORV_IMAGE_INFO}
+              --image ${ZORV_IMAGE_BIN}
               --expect-exit ${_exit} --expect-pusk ${_pusk} --expect-text "${_text}")
+    list(LENGTH _f _fields)
+    if(_fields GREATER 6)
+      list(GET _f 6 _more)
+      string(REPLACE "," ";" _more_list "${_more}")
+      list(APPEND _args ${_more_list})
+    endif()
     if(NOT _bytes STREQUAL "")
       list(APPEND _args --expect-image-bytes ${_bytes})
     endif()
