@@ -3,6 +3,7 @@
 
 enable_testing()
 include(GoogleTest)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowTests.cmake)
 
 if(ZORV_WINDOWS)
   set(ZORV_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
@@ -26,19 +27,32 @@ foreach(_gtest_target gtest gtest_main gmock gmock_main)
   target_compile_options(${_gtest_target} PRIVATE -w)
 endforeach()
 
-# zorv_test(<name> SOURCES <files...> LIBS <targets...>)
+# zorv_test(<name> [WINDOW] SOURCES <files...> LIBS <targets...>)
+# WINDOW: the program creates windows (see cmake/WindowTests.cmake).
 function(zorv_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOW" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ZORV_WINDOWS)
     target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/wine_started.cpp)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   zorv_link_resources(${name})
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300)
+  if(ARG_WINDOW AND ZORV_WINDOWS)
+    zorv_window_tests(TARGET ${name}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES TIMEOUT 300)
+  else()
+    set(_properties TIMEOUT 300)
+    if(ZORV_WINDOWS)
+      # Every program under wine needs the test run's X server (cmake/WindowTests.cmake).
+      list(APPEND _properties FIXTURES_REQUIRED ${ZORV_XSERVER_FIXTURE})
+    endif()
+    gtest_discover_tests(${name}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES ${_properties})
+  endif()
 endfunction()
 
 # Includes every <name>.cmake fragment of the calling folder. Groups of units that are

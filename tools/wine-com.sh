@@ -12,6 +12,10 @@
 #   --link PATH      have the simulator make this stable link to its pty and map the link
 #   --shim PATH      preload this shared object into the program (the pty modem-line shim)
 #   --timeout SEC    end the program after this many seconds (default 300)
+#   --display D      X display for wine (a window program); default: DISPLAY as given
+#   --started FILE   write "COMn <pty>" to FILE once the port is mapped, just before the
+#                    program starts: a test that runs this script in the background and
+#                    drives the program's windows (through this prefix) waits for it
 #   --sim-wait SEC   after the program, give the simulator this long to end by itself
 #                    (for example by its --idle-exit) before it is stopped (default 0)
 #
@@ -20,7 +24,8 @@
 # is restarted so that wine maps the port, and the program runs with ZORV_COM=COMn and
 # ZORV_PTY=<path> in its environment. Then the simulator is stopped and its REPORT line
 # printed. The exit status is the program's (124 when it timed out; 125 when the run
-# could not be set up).
+# could not be set up). Ended by SIGTERM or SIGINT, it ends the program, the simulator
+# and the prefix's wineserver, prints the REPORT line it has and exits with 143 or 130.
 set -u
 
 prefix="${ZORV_WINEPREFIX:-}"
@@ -30,9 +35,11 @@ sim_args=()
 link=""
 shim=""
 timeout_s=300
+display=""
+started=""
 sim_wait=0
 
-usage() { sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 125; }
+usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0" >&2; exit 125; }
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --prefix) prefix="$2"; shift 2 ;;
@@ -42,6 +49,8 @@ while [[ $# -gt 0 ]]; do
     --link) link="$2"; shift 2 ;;
     --shim) shim="$2"; shift 2 ;;
     --timeout) timeout_s="$2"; shift 2 ;;
+    --display) display="$2"; shift 2 ;;
+    --started) started="$2"; shift 2 ;;
     --sim-wait) sim_wait="$2"; shift 2 ;;
     --) shift; break ;;
     -h|--help) usage ;;
@@ -62,6 +71,9 @@ WINESERVER="${ZORV_WINESERVER:-/usr/lib/wine/wineserver}"
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Every wine process of the run, the warm-up included, gets the display: the first one
+# after the server start launches wine's desktop process, which then serves the prefix.
+[[ -n "$display" ]] && export DISPLAY="$display"
 
 mkdir -p "$(dirname "$prefix")"
 # One run at a time per prefix: each run restarts the prefix's wineserver.
@@ -129,12 +141,25 @@ quiet "$WINE" wineboot
 
 export ZORV_COM="COM$com"
 export ZORV_PTY="$target"
-if [[ -n "$shim" ]]; then
-  LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}" timeout "$timeout_s" "$WINE" "$@" 8>&-
-else
-  timeout "$timeout_s" "$WINE" "$@" 8>&-
+if [[ -n "$started" ]]; then
+  echo "COM$com $target" >"$started.tmp" && mv "$started.tmp" "$started"
 fi
+preload=()
+[[ -n "$shim" ]] && preload=(env "LD_PRELOAD=$shim${LD_PRELOAD:+:$LD_PRELOAD}")
+# In the background with a wait, so that a TERM or INT (a test that gives up) is acted on
+# at once instead of after the program: the program is ended, then the run closes as usual.
+stopped=""
+trap 'stopped=143' TERM
+trap 'stopped=130' INT
+"${preload[@]}" timeout "$timeout_s" "$WINE" "$@" <&0 8>&- &
+program_pid=$!
+wait "$program_pid"
 status=$?
+if [[ -n "$stopped" ]]; then
+  kill -TERM "$program_pid" 2>/dev/null
+  wait "$program_pid"
+  status=$stopped
+fi
 
 for _ in $(seq 1 $((sim_wait * 20))); do
   kill -0 "$sim_pid" 2>/dev/null || break

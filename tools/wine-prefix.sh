@@ -2,9 +2,22 @@
 # $WINEPREFIX on first use (the caller holds the prefix's lock). Only a directory that is
 # missing, empty, or a creation of ours that was cut short is made anew; any other
 # directory is refused, never deleted.
+#
+# Every prefix also gets the settings window tests need, once: a prefix made before a
+# change of the settings gets the new ones at its next use (the marker .zorv-settings holds
+# the version it has).
+#   HKCU\Software\Wine\X11 Driver  Managed=N    without a window manager, wine's managed
+#                                               windows wait about 2 s on every hide/destroy
+#                                  Decorated=N  wine draws the frames itself, so X root
+#                                               coordinates are the Windows screen coordinates
+ZORV_PREFIX_SETTINGS_VERSION=1
+
 zorv_ensure_prefix() {
   local wine="$1" wineserver="$2"
-  [[ -f "$WINEPREFIX/.zorv-ready" ]] && return 0
+  if [[ -f "$WINEPREFIX/.zorv-ready" ]]; then
+    zorv_prefix_settings "$wine"
+    return 0
+  fi
   if [[ -d "$WINEPREFIX" && -n "$(ls -A "$WINEPREFIX" 2>/dev/null)" && ! -f "$WINEPREFIX/.zorv-creating" ]]; then
     echo "wine prefix $WINEPREFIX exists but was not made by this project: refusing to use it" >&2
     return 1
@@ -13,6 +26,36 @@ zorv_ensure_prefix() {
   mkdir -p "$WINEPREFIX" && touch "$WINEPREFIX/.zorv-creating" || return 1
   # Nothing wine leaves running may inherit our output or the callers' lock descriptors.
   "$wine" wineboot -i </dev/null >/dev/null 2>&1 8>&- 9>&-
+  zorv_prefix_settings "$wine"
+  # The server saves the registry as it exits; then the marker can be written.
   "$wineserver" -w </dev/null >/dev/null 2>&1 8>&- 9>&-
+  zorv_prefix_settings "$wine"
   mv "$WINEPREFIX/.zorv-creating" "$WINEPREFIX/.zorv-ready"
+}
+
+# Writes the settings when the marker is older than this version. The marker is written
+# only once the registry file on disk holds them: a running server saves the registry some
+# seconds later, and a server that is killed before that loses the change (it is then
+# written again at the next use).
+zorv_prefix_settings() {
+  local wine="$1" key='HKCU\Software\Wine\X11 Driver'
+  [[ "$(cat "$WINEPREFIX/.zorv-settings" 2>/dev/null)" == "$ZORV_PREFIX_SETTINGS_VERSION" ]] && return 0
+  if ! zorv_prefix_settings_saved; then
+    "$wine" reg add "$key" /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 8>&- 9>&-
+    "$wine" reg add "$key" /v Decorated /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 8>&- 9>&-
+  fi
+  if zorv_prefix_settings_saved; then
+    echo "$ZORV_PREFIX_SETTINGS_VERSION" >"$WINEPREFIX/.zorv-settings"
+  fi
+  return 0
+}
+
+# Whether user.reg holds the settings, in their key's section.
+zorv_prefix_settings_saved() {
+  awk '
+    /^\[/ { inkey = ($0 ~ /^\[Software\\\\Wine\\\\X11 Driver\]/) }
+    inkey && $0 == "\"Managed\"=\"N\"" { m = 1 }
+    inkey && $0 == "\"Decorated\"=\"N\"" { d = 1 }
+    END { exit !(m && d) }
+  ' "$WINEPREFIX/user.reg" 2>/dev/null
 }
