@@ -19,7 +19,10 @@ class TKvSimpleWin : public TObj, public TWinProperties, public TWinEvents, publ
 
   void doEnabled(TData& d, std::uint16_t index);
 
-  virtual void Init();
+  // Creates the control (in the subclass) and applies the properties: the scheme runs it
+  // once it has assigned them, never the object library at construction.
+  static constexpr bool kInitByScheme = true;
+  void Init() override;
   TControl* Control() const { return control_; }
 
   void KeyDown(int& key, DWORD shift) override;

@@ -32,7 +32,10 @@ class TKvWin : public TObj, public TWinProperties, public TWinEvents, public TWi
   void doVisible(TData& d, std::uint16_t index);
   void doEnabled(TData& d, std::uint16_t index);
 
-  virtual void Init();
+  // Creates the control (in the subclass) and applies the properties: the scheme runs it
+  // once it has assigned them, never the object library at construction.
+  static constexpr bool kInitByScheme = true;
+  void Init() override;
   // After the scheme is built: a tooltip when Hint is not empty (iface null: the default
   // manager's).
   void HookUpHint(const THintInterface* iface);

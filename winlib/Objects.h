@@ -48,10 +48,12 @@ class TObj {
   friend void Unlock(TObj* obj);
 };
 
+// A type that declares kInitByScheme is not initialised here: its Init is its own step,
+// run by whoever made it once its properties are set (the window elements).
 template <class T, class... Args>
 T* New(Args&&... args) {
   T* obj = new T(std::forward<Args>(args)...);
-  obj->Init();
+  if constexpr (!requires { T::kInitByScheme; }) obj->Init();
   return obj;
 }
 

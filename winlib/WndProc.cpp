@@ -439,14 +439,14 @@ bool PaintProc(TControl* c, TMsg& m, LRESULT& r) {
     }
   }
   if (c->UpdateRgn) {
-    if (region) {
-      if (CombineRgn(c->UpdateRgn, c->UpdateRgn, region, RGN_OR) == COMPLEXREGION) {
-        RECT cr{};
-        GetClientRect(m.hwnd, &cr);
-        SetRectRgn(c->UpdateRgn, cr.left, cr.top, cr.right, cr.bottom);
-      }
+    if (region && CombineRgn(c->UpdateRgn, c->UpdateRgn, region, RGN_OR) == COMPLEXREGION) {
+      RECT cr{};
+      GetClientRect(m.hwnd, &cr);
+      DeleteObject(c->UpdateRgn);
+      c->UpdateRgn = CreateRectRgnIndirect(&cr);
     }
-    InvalidateRgn(m.hwnd, c->UpdateRgn, FALSE);
+    RECT box{};
+    if (c->UpdateRgn && GetRgnBox(c->UpdateRgn, &box) != NULLREGION) InvalidateRect(m.hwnd, &box, FALSE);
   }
   PAINTSTRUCT ps{};
   HDC dc = m.message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(m.wParam) : BeginPaint(m.hwnd, &ps);
