@@ -1,8 +1,8 @@
 // Measures the cost per image byte of the chain the upload runs for every byte, wired with
 // the real elements as the upload scheme wires them: the byte read from the image stream,
-// turned into a one-character string for the port and into hexadecimal text for the
-// checksum, the checksum continued from the stored previous text, the new text stored, and
-// both acknowledgement masks set.
+// turned into a one-character string that passes the gate of the upload's phase on its
+// way to the port and into hexadecimal text for the checksum, the checksum continued from
+// the stored previous text, the new text stored, and both acknowledgement masks set.
 //
 //   bench_byte_chain [--passes N] [--bytes N]
 //
@@ -20,7 +20,9 @@
 #include "elements/kvCRC16_32.h"
 #include "elements/kvConvertor.h"
 #include "elements/kvDataToFile.h"
+#include "elements/kvEventFromData.h"
 #include "elements/kvHub.h"
+#include "elements/kvIf_else.h"
 #include "elements/kvMemoryStream.h"
 #include "elements/kvStrCat.h"
 #include "elements/kvStrMask.h"
@@ -82,6 +84,8 @@ int main(int argc, char** argv) {
   TObjPtr<TKvHub> byteHub{New<TKvHub>()};
   TObjPtr<TKvConvertor> byteToChar{New<TKvConvertor>()};
   TObjPtr<TKvConvertor> byteToHex{New<TKvConvertor>()};
+  TObjPtr<TKvIf_else> byteGate{New<TKvIf_else>()};
+  TObjPtr<TKvEventFromData> phase{New<TKvEventFromData>()};
   TObjPtr<TKvHub> sendHub{New<TKvHub>()};
   TObjPtr<TKvCRC16_32> checksum{New<TKvCRC16_32>()};
   TObjPtr<TKvHub> crcHub{New<TKvHub>()};
@@ -97,6 +101,8 @@ int main(int argc, char** argv) {
   byteToHex->Digits = 1;
   byteHub->InCount = 1;
   byteHub->SetOutCount(2);
+  byteGate->Compare = 0;
+  SetInteger(byteGate->Op2, 1);
   sendHub->InCount = 2;
   sendHub->SetOutCount(1);
   crcHub->InCount = 1;
@@ -116,7 +122,9 @@ int main(int argc, char** argv) {
   byteReader->Stream = MakePoint<&TKvMemoryStream::Stream>(0, imageStream.get());
   byteHub->onEvent[0] = MakePoint<&TKvConvertor::doConvert>(0, byteToChar.get());
   byteHub->onEvent[1] = MakePoint<&TKvConvertor::doConvert>(0, byteToHex.get());
-  byteToChar->onResult = MakePoint<&TKvHub::doEvent>(1, sendHub.get());
+  byteToChar->onResult = MakePoint<&TKvIf_else::doCompare>(0, byteGate.get());
+  byteGate->onFalse = MakePoint<&TKvHub::doEvent>(1, sendHub.get());
+  byteGate->Op1Point = MakePoint<&TKvEventFromData::Stored>(0, phase.get());
   sendHub->onEvent[0] = MakePoint<&Port::doWrite>(1, &port);
   byteToHex->onResult = MakePoint<&TKvCRC16_32::doCRC>(0, checksum.get());
   checksum->InitValuePoint = MakePoint<&TextStore::Text>(0, &store);

@@ -259,6 +259,16 @@ TEST_F(ComSim, WritesFromSeveralThreadsBesideTheReader) {
   WriteFromThreeThreadsAndCheckEcho(com.get(), journal, 300);
 }
 
+TEST_F(ComSim, ALineThatStopsDrainingEndsTheWriteSideAtTheFirstStuckWrite) {
+  SimProcess sim({"--blocks", "1", "--stall-after-ack", "1"});
+  ASSERT_GT(Open(Register(sim.pty())), 0);
+  ALineThatStopsDrainingEndsTheWriteSide(com.get(), journal);
+  Close();
+  const SimReport report = ParseSimReport(sim.Finish());
+  EXPECT_EQ(report.image_bytes, 256);
+  EXPECT_FALSE(report.pusk);
+}
+
 TEST_F(ComSim, AStableLinkNamesThePort) {
   const std::string link = "/tmp/zorv-serial-test-" + std::to_string(getpid());
   SimProcess sim({"--link", link});
@@ -279,7 +289,8 @@ TEST_F(ComSim, AHangUpEndsTheReaderAndTheElementStaysUsable) {
     Write(std::string(256, '\x5A'));  // block 1: the device hangs up
     EXPECT_TRUE(Eventually([&] { return CountEntries("/proc/self/task") == tasks; }));
     EXPECT_TRUE(com->Opened());
-    Write("lost");  // no crash; the failure shows as no event
+    Write("lost");  // no crash; the failure shows as the element's first write error
+    EXPECT_EQ(journal.Named("onWriteError").size(), 1u);
     Close();
     EXPECT_EQ(journal.Lines().back(), "onClose");
     sim.Finish();

@@ -1,7 +1,7 @@
 // The serial element with the real Windows calls, on a COM port that tools/wine-com.sh maps
 // to the device simulator's pty under wine. The port comes in ZORV_COM; without it every
 // test is skipped. Suites by simulator mode: Device (normal), Echo (--echo), Hangup
-// (--hangup 1). With the pty shim preloaded, ZORV_EXPECT_LINES=1 says that the shim
+// (--hangup 1), Stall (--blocks 1 --stall-after-ack 1). With the pty shim preloaded, ZORV_EXPECT_LINES=1 says that the shim
 // reports CTS and DSR on.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -185,6 +185,16 @@ TEST_F(ComWine, HangupTheElementClosesAndStaysUsable) {
   const int again = Open();
   EXPECT_TRUE(again == 0 || again == number) << again;
   Close();
+}
+
+// ---- Stall: the device stops reading after its one block ------------------------------
+
+TEST_F(ComWine, StallALineThatStopsDrainingEndsTheWriteSideAtTheFirstStuckWrite) {
+  ASSERT_EQ(Open(), number);
+  ALineThatStopsDrainingEndsTheWriteSide(com.get(), journal);
+  journal.Clear();
+  Close();  // does not wait for anything the line holds
+  EXPECT_EQ(journal.Lines().back(), "onClose");
 }
 
 }  // namespace

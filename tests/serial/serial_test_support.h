@@ -182,6 +182,35 @@ class ComIo : public ::testing::Test {
   }
 };
 
+// The element, open on the line of a simulator started with --blocks 1 --stall-after-ack 1:
+// once the device has acknowledged its one block it takes no more bytes. The next write
+// cannot complete: it ends (by its time-out, or cancelled soon after) as the first write
+// failure, and from then on the element sends nothing and Drained answers 0.
+inline void ALineThatStopsDrainingEndsTheWriteSide(TKvComAsync* com, Journal& journal) {
+  auto write = [com](const std::string& s) {
+    TData d;
+    SetString(d, s);
+    com->doWrite(d, 0);
+  };
+  write("VERS");
+  ASSERT_TRUE(journal.AwaitReceived(20));
+  for (int i = 0; i < 256; ++i) write(std::string(1, static_cast<char>('a' + i % 26)));
+  ASSERT_TRUE(journal.AwaitReceived(24));  // the final acknowledgement
+  journal.Clear();
+  write("PUSK");
+  std::vector<std::string> lines = journal.Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("onWrite ", 0), 0u);
+  EXPECT_NE(lines[0], "onWrite 4");  // not all of it left
+  EXPECT_EQ(lines[1].rfind("onWriteError ", 0), 0u);
+  journal.Clear();
+  write("more");
+  EXPECT_EQ(journal.Lines(), std::vector<std::string>{"onWrite 0"});
+  TData drained;
+  com->Drained(drained, 0);
+  EXPECT_EQ(AsInteger(drained), 0);
+}
+
 // Three threads (this one and two more) write perThread one-byte values each to an open
 // element whose line echoes: every byte comes back and every write reports one byte.
 inline void WriteFromThreeThreadsAndCheckEcho(TKvComAsync* com, Journal& journal, int perThread) {
