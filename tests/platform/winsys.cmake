@@ -1,0 +1,11 @@
+# Window system tests. winsys_tests use only the Win32 API: natively they meet the headless
+# system, under wine the real one, with the same expectations. headless_tests check the
+# headless system's own model and its test controls (platform/headless.h), natively only.
+zorv_test(winsys_tests
+  SOURCES winsys_messages_test.cpp winsys_threads_test.cpp winsys_controls_test.cpp
+  LIBS zorv_platform_win)
+if(NOT ZORV_WINDOWS)
+  zorv_test(headless_tests
+    SOURCES headless_test.cpp
+    LIBS zorv_platform_win)
+endif()
