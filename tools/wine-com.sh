@@ -12,7 +12,8 @@
 #   --link PATH      have the simulator make this stable link to its pty and map the link
 #   --shim PATH      preload this shared object into the program (the pty modem-line shim)
 #   --timeout SEC    end the program after this many seconds (default 300)
-#   --display D      X display for wine (a window program); default: DISPLAY as given
+#   --display D      X display for wine (a window program); without it wine gets none,
+#                    whatever DISPLAY says
 #   --started FILE   write "COMn <pty>" to FILE once the port is mapped, just before the
 #                    program starts: a test that runs this script in the background and
 #                    drives the program's windows (through this prefix) waits for it
@@ -73,7 +74,11 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Every wine process of the run, the warm-up included, gets the display: the first one
 # after the server start launches wine's desktop process, which then serves the prefix.
-[[ -n "$display" ]] && export DISPLAY="$display"
+if [[ -n "$display" ]]; then
+  export DISPLAY="$display"
+else
+  unset DISPLAY
+fi
 
 mkdir -p "$(dirname "$prefix")"
 # One run at a time per prefix: each run restarts the prefix's wineserver.

@@ -194,8 +194,7 @@ class Program:
         except subprocess.TimeoutExpired:
             self.kill()
             raise WinTestError(f"{self.argv[-1]} did not end within {timeout} s; output: {self.lines!r}")
-        for t in self._threads:
-            t.join(timeout=10)
+        self._drain()
         return code
 
     def kill(self):
@@ -209,6 +208,16 @@ class Program:
             except subprocess.TimeoutExpired:
                 os.killpg(self.proc.pid, 9)
                 self.proc.wait()
+        self._drain()
+
+    def _drain(self):
+        # The readers end when every process holding the pipes has; wine's own background
+        # processes never hold them (the wrappers start those with other descriptors).
+        for t in self._threads:
+            t.join(timeout=10)
+        for stream in (self.proc.stdout, self.proc.stderr):
+            if not stream.closed and not any(t.is_alive() for t in self._threads):
+                stream.close()
 
 
 class ComRun(Program):
