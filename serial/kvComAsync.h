@@ -158,7 +158,7 @@ class TKvComAsync : public TObj {
   bool AcquirePort(zorv::comm::TCommApi*& api, zorv::comm::THandle& port, zorv::comm::TIoRecord*& io,
                    bool* writeFailed = nullptr);
   void ReleasePort(zorv::comm::TIoRecord* io);
-  // Waits for a write under way, at most a little longer than the port's write time-out.
+  // Waits for a write left pending, at most a little longer than the port's write time-out.
   zorv::comm::TResult AwaitWrite(zorv::comm::TCommApi& api, zorv::comm::THandle port, zorv::comm::TIoRecord& io,
                                  std::uint32_t bytes, std::uint32_t& done);
   // Records a failed write; true for the first since the open.

@@ -49,7 +49,7 @@ if(ZORV_WINDOWS)
     "EchoInTheFinalBlock|1|no|1024|--blocks,4,--echo-from,4,--linger,1000,--split-gap,0|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
     "StuckLineAfterAck|1|no|512|--stall-after-ack,2|${_error_line}|--reply-window,0,10"
     "StuckLineMidBlock|1|no||--stall,3|${_error_line}|--reply-window,0,10"
-    "StuckLineDrainsLater|1|no|512|--stall-after-ack,2,--resume,3000,--idle-exit,5|${_error_line}|--expect-event=resume=1,--sim-wait,60"
+    "StuckLineDrainsLater|1|no|512|--stall-after-ack,2,--resume,3000|${_error_line}|--expect-event=resume=1,--sim-wait,6"
     "PuskNeverLeavesThePort|1|no|1024|--blocks,4,--stall-after-ack,4|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
     "IdentificationLargerThanTheBuffer|1|no|0|--ident-size,4608|Устройство: TPX2   Текущая версия ПО: 6.0|--expect-text,${_error_line}"
     "ControlBytesInTheName|0|yes|512|--blocks,2,--name,A\\x1bcB,--version,7\\x07|Устройство: A\\x1bcB   Текущая версия ПО: 7\\x07")
