@@ -11,6 +11,7 @@ by tools/wine-com.sh against the simulator is driven and stopped.
 Environment (set by the build): ZORV_SAMPLE_WINDOW, ZORV_WINDRIVER, ZORV_ZORVSIM and what
 zorv_window_tests() gives (ZORV_WINE_RUN, ZORV_XSERVER_DIR, ZORV_BUILD_DIR)."""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -32,6 +33,7 @@ class SampleWindow(unittest.TestCase):
         self.s = wintest.Session()
         self.addCleanup(self.s.stop_all)
         self.tmp = tempfile.mkdtemp(prefix="zorv-window-test.")
+        self.addCleanup(shutil.rmtree, self.tmp, True)
 
     def test_driven_as_a_user_and_read_back(self):
         s = self.s

@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""The shell pieces under the window tests, without wine: the prefix settings that every
+prefix gets once (older prefixes too, and again when the server did not save them), and
+the X server record (start, display, stop; a stale or foreign record is never obeyed)."""
+import os
+import shutil
+import subprocess
+import tempfile
+import textwrap
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+PREFIX_SH = os.path.join(ROOT, "tools", "wine-prefix.sh")
+XSERVER_SH = os.path.join(ROOT, "tools", "xserver.sh")
+
+SAVED = '[Software\\\\Wine\\\\X11 Driver] 1700000000\n#time=1\n"Decorated"="N"\n"Managed"="N"\n'
+
+
+class PrefixSettings(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="zorv-prefix-test.")
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+        self.prefix = os.path.join(self.tmp, "prefix")
+        os.makedirs(self.prefix)
+        open(os.path.join(self.prefix, ".zorv-ready"), "w").close()
+        self.calls = os.path.join(self.tmp, "calls")
+        # A stand-in for wine: records its arguments; "saves" the registry when asked to.
+        self.wine = os.path.join(self.tmp, "wine")
+        with open(self.wine, "w") as f:
+            f.write(textwrap.dedent(f"""\
+                #!/bin/bash
+                echo "$*" >> {self.calls}
+                if [[ -e {self.tmp}/saves ]] && ! grep -q 'X11 Driver' "$WINEPREFIX/user.reg" 2>/dev/null; then
+                  printf '%s' '{SAVED}' >> "$WINEPREFIX/user.reg"
+                fi
+                """))
+        os.chmod(self.wine, 0o755)
+
+    def ensure(self):
+        subprocess.run(["bash", "-c", f'source "{PREFIX_SH}"; zorv_ensure_prefix "{self.wine}" /bin/true'],
+                       env=dict(os.environ, WINEPREFIX=self.prefix), check=True)
+        if not os.path.exists(self.calls):
+            return []
+        with open(self.calls) as f:
+            calls = f.read().splitlines()
+        os.remove(self.calls)
+        return calls
+
+    def marker(self):
+        try:
+            with open(os.path.join(self.prefix, ".zorv-settings")) as f:
+                return f.read().strip()
+        except FileNotFoundError:
+            return None
+
+    def test_an_older_prefix_gets_the_settings_once(self):
+        with open(os.path.join(self.prefix, "user.reg"), "w") as f:
+            f.write('WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Other] 1\n"Managed"="N"\n')
+        open(os.path.join(self.tmp, "saves"), "w").close()
+        calls = self.ensure()
+        self.assertEqual(len(calls), 2, calls)
+        self.assertIn("/v Managed /t REG_SZ /d N", calls[0])
+        self.assertIn("/v Decorated /t REG_SZ /d N", calls[1])
+        self.assertEqual(self.marker(), "1")
+        self.assertEqual(self.ensure(), [], "applied again although the marker is current")
+
+    def test_settings_not_yet_saved_are_written_again_next_time(self):
+        self.assertEqual(len(self.ensure()), 2)
+        self.assertIsNone(self.marker(), "marker written before the registry held the settings")
+        self.assertEqual(len(self.ensure()), 2)
+        # Saved meanwhile (the server wrote its registry): only the marker is written.
+        with open(os.path.join(self.prefix, "user.reg"), "w") as f:
+            f.write(SAVED)
+        self.assertEqual(self.ensure(), [])
+        self.assertEqual(self.marker(), "1")
+
+
+class XServerRecord(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="zorv-xserver-test.")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.addCleanup(self.run_sh, "stop", self.dir)
+
+    def run_sh(self, *args):
+        return subprocess.run(["bash", XSERVER_SH, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              text=True, timeout=60)
+
+    def test_start_display_stop(self):
+        started = self.run_sh("start", self.dir)
+        self.assertEqual(started.returncode, 0, started.stderr)
+        display = started.stdout.strip()
+        self.assertRegex(display, r"^:\d+$")
+        self.assertEqual(self.run_sh("display", self.dir).stdout.strip(), display)
+        self.assertTrue(os.path.exists(f"/tmp/.X11-unix/X{display[1:]}"))
+        self.assertEqual(self.run_sh("stop", self.dir).returncode, 0)
+        self.assertEqual(self.run_sh("display", self.dir).returncode, 1)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "pid")))
+
+    def test_a_record_of_another_process_is_neither_obeyed_nor_killed(self):
+        other = subprocess.Popen(["sleep", "60"])
+        self.addCleanup(other.kill)
+        with open(os.path.join(self.dir, "pid"), "w") as f:
+            f.write(f"{other.pid} 12345\n")  # the right pid, another start time
+        with open(os.path.join(self.dir, "display"), "w") as f:
+            f.write(":0\n")
+        self.assertEqual(self.run_sh("display", self.dir).returncode, 1)
+        self.assertEqual(self.run_sh("stop", self.dir).returncode, 0)
+        self.assertIsNone(other.poll(), "stop killed a process it did not start")
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "display")))
+
+    def test_run_gives_the_command_a_server_of_its_own(self):
+        r = subprocess.run(["bash", XSERVER_SH, "run", "--", "bash", "-c", 'echo "$DISPLAY"; exit 7'],
+                           env=dict(os.environ, DISPLAY=":4242"), stdout=subprocess.PIPE, text=True, timeout=60)
+        self.assertEqual(r.returncode, 7)
+        display = r.stdout.strip()
+        self.assertRegex(display, r"^:\d+$")
+        self.assertNotEqual(display, ":4242")
+
+
+if __name__ == "__main__":
+    unittest.main()
