@@ -539,6 +539,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     w->window = RECT{x, y, x + width, y + height};
     w->client = w->window;
     w->normalRect = w->window;
+    w->needSize = !(style & (WS_CHILD | WS_POPUP));
     w->extra.assign(static_cast<std::size_t>(cls->wndExtra), 0);
     cls->windows++;
     S().windows[Key(w->handle)] = w;
@@ -586,12 +587,14 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
   }
   if (SendMessageW(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) return fail();
   if (!IsWindow(hwnd)) return nullptr;
+  bool needSize;
+  RECT c;
   {
-    RECT c;
-    {
-      Lock lock(S().mutex);
-      c = w->client;
-    }
+    Lock lock(S().mutex);
+    c = w->client;
+    needSize = w->needSize;
+  }
+  if (!needSize) {
     SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right - c.left, c.bottom - c.top));
     SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
   }

@@ -78,6 +78,7 @@ struct Window {
   // Minimised and maximised state.
   RECT normalRect{};
   bool hiddenByOwner = false;
+  bool needSize = false;  // overlapped windows get WM_SIZE and WM_MOVE when first shown
   bool destroying = false;
   bool destroyed = false;
   HICON iconBig = nullptr;

@@ -492,6 +492,16 @@ BOOL ShowWindowOnOwner(HWND hwnd, int cmd) {
     SendMessageW(hwnd, WM_SHOWWINDOW, showFlag, 0);
     if (!IsWindow(hwnd)) return wasVisible;
   }
+  if (child && change == None && (swp & (SWP_NOSIZE | SWP_NOMOVE)) == (SWP_NOSIZE | SWP_NOMOVE) &&
+      !IsWindowVisible(parent)) {
+    // Under a hidden parent only the style changes, as in Win32.
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w) return wasVisible;
+    if (showFlag) w->style |= WS_VISIBLE;
+    else w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    return wasVisible;
+  }
   RECT target = normal;
   if (change != None) {
     swp |= kSwpStateChanged;
@@ -538,6 +548,26 @@ BOOL ShowWindowOnOwner(HWND hwnd, int cmd) {
     if (focus && (focus == hwnd || IsChild(hwnd, focus))) SetFocus(nullptr);
   } else if (change == Restore && (style & WS_MINIMIZE)) {
     SetFocus(hwnd);
+  }
+  if (cmd != SW_HIDE) {
+    // The size messages an overlapped window did not get at its creation.
+    RECT c{};
+    bool needSize = false;
+    DWORD now = 0;
+    {
+      Lock lock(S().mutex);
+      if (auto w = FindWindowLocked(hwnd)) {
+        needSize = w->needSize;
+        w->needSize = false;
+        c = w->client;
+        now = w->style;
+      }
+    }
+    if (needSize) {
+      const WPARAM kind = (now & WS_MAXIMIZE) ? SIZE_MAXIMIZED : (now & WS_MINIMIZE) ? SIZE_MINIMIZED : SIZE_RESTORED;
+      SendMessageW(hwnd, WM_SIZE, kind, kind == SIZE_MINIMIZED ? 0 : MAKELPARAM(c.right - c.left, c.bottom - c.top));
+      SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
+    }
   }
   return wasVisible;
 }
@@ -1203,6 +1233,10 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
       }
       if (!(wp->flags & kSwpNoClientMove)) SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
       if (!(wp->flags & kSwpNoClientSize) || (wp->flags & kSwpStateChanged)) {
+        {
+          Lock lock(S().mutex);
+          if (auto w = FindWindowLocked(hwnd)) w->needSize = false;
+        }
         if (iconic) SendMessageW(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
         else SendMessageW(hwnd, WM_SIZE, zoomed ? SIZE_MAXIMIZED : SIZE_RESTORED,
                           MAKELPARAM(c.right - c.left, c.bottom - c.top));

@@ -515,6 +515,34 @@ TEST_F(Headless, InputStaysQueuedWhileSentMessagesAreServed) {
   EXPECT_EQ(Log().Count(WM_LBUTTONUP, parent_), 1);
 }
 
+// Win32 hides the windows an owner owns while it is minimised (wine without a window
+// manager does not, so this is checked here only).
+TEST_F(Headless, MinimizeHidesOwnedPopupsWithParentClosing) {
+  Window owner(MakeWindow(cls_.name(), WS_OVERLAPPEDWINDOW | WS_VISIBLE));
+  Window popup(MakeWindow(cls_.name(), WS_POPUP | WS_VISIBLE, owner));
+  ASSERT_EQ(GetWindow(popup, GW_OWNER), owner.get());
+  Log().Clear();
+  ShowWindow(owner, SW_MINIMIZE);
+  PumpAll();
+  EXPECT_TRUE(IsIconic(owner));
+  bool closing = false;
+  for (const auto& e : Log().Entries()) {
+    if (e.hwnd == popup.get() && e.msg == WM_SHOWWINDOW && e.lParam == SW_PARENTCLOSING) closing = e.wParam == FALSE;
+  }
+  EXPECT_TRUE(closing);
+  EXPECT_FALSE(IsWindowVisible(popup));
+  Log().Clear();
+  ShowWindow(owner, SW_RESTORE);
+  PumpAll();
+  EXPECT_FALSE(IsIconic(owner));
+  bool opening = false;
+  for (const auto& e : Log().Entries()) {
+    if (e.hwnd == popup.get() && e.msg == WM_SHOWWINDOW && e.lParam == SW_PARENTOPENING) opening = e.wParam == TRUE;
+  }
+  EXPECT_TRUE(opening);
+  EXPECT_TRUE(IsWindowVisible(popup));
+}
+
 TEST_F(Headless, WindowsOfAnEndingThreadAreDestroyed) {
   const int before = hl::GetCounts().windows;
   HWND left = nullptr;

@@ -68,8 +68,12 @@ TEST_F(WinsysControls, ButtonClickNotifiesWhenEnabled) {
   Log().Clear();
   EnableWindow(b, FALSE);
   SendMessageW(b, BM_CLICK, 0, 0);
-  EXPECT_TRUE(Codes(parent_, 11).empty());
+  // A disabled button ignores BM_CLICK in Win32; wine's clicks it anyway.
+  if (!UnderWine()) {
+    EXPECT_TRUE(Codes(parent_, 11).empty());
+  }
   EnableWindow(b, TRUE);
+  Log().Clear();
   // BM_SETSTATE pushes without clicking.
   SendMessageW(b, BM_SETSTATE, TRUE, 0);
   EXPECT_NE(SendMessageW(b, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
@@ -206,7 +210,10 @@ TEST_F(WinsysControls, ComboBoxItems) {
   EXPECT_EQ(SendMessageW(c, CB_SETCURSEL, 1, 0), 1);
   EXPECT_EQ(Text(c), u"com2");
   EXPECT_EQ(SendMessageW(c, CB_SETCURSEL, 7, 0), CB_ERR);
-  EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), CB_ERR);
+  // Win32 documents that an index out of range clears the selection; wine keeps it.
+  if (!UnderWine()) {
+    EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), CB_ERR);
+  }
   EXPECT_TRUE(Codes(parent_, 50).empty()) << "CB_SETCURSEL notifies nobody";
   EXPECT_EQ(SendMessageW(c, CB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(ZORV_W("COM2"))), 1);
   EXPECT_EQ(SendMessageW(c, CB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(ZORV_W("COM"))), CB_ERR);
@@ -218,7 +225,10 @@ TEST_F(WinsysControls, ComboBoxItems) {
   EXPECT_EQ(SendMessageW(c, CB_DELETESTRING, 0, 0), 2);
   EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), 1) << "the selection follows its item";
   EXPECT_EQ(SendMessageW(c, CB_DELETESTRING, 5, 0), CB_ERR);
-  EXPECT_EQ(SendMessageW(c, CB_RESETCONTENT, 0, 0), CB_OKAY);
+  const LRESULT reset = SendMessageW(c, CB_RESETCONTENT, 0, 0);
+  if (!UnderWine()) {
+    EXPECT_EQ(reset, CB_OKAY) << "documented; wine answers TRUE";
+  }
   EXPECT_EQ(SendMessageW(c, CB_GETCOUNT, 0, 0), 0);
   EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), CB_ERR);
   EXPECT_GE(SendMessageW(c, CB_INITSTORAGE, 10, 200), 10);
@@ -260,8 +270,10 @@ TEST_F(WinsysControls, DropDownComboBoxEditPartAndDropDown) {
   EXPECT_EQ(Codes(parent_, 51), (std::vector<int>{CBN_DROPDOWN, CBN_SELENDCANCEL, CBN_CLOSEUP}));
   const LRESULT h = SendMessageW(c, CB_GETITEMHEIGHT, 0, 0);
   EXPECT_GT(h, 0);
-  EXPECT_EQ(SendMessageW(c, CB_SETITEMHEIGHT, 0, h + 4), 0);
-  EXPECT_EQ(SendMessageW(c, CB_GETITEMHEIGHT, 0, 0), h + 4);
+  if (!UnderWine()) {  // wine sets list item heights of owner-drawn combo boxes only
+    EXPECT_EQ(SendMessageW(c, CB_SETITEMHEIGHT, 0, h + 4), 0);
+    EXPECT_EQ(SendMessageW(c, CB_GETITEMHEIGHT, 0, 0), h + 4);
+  }
   DestroyWindow(c);
   EXPECT_FALSE(IsWindow(info.hwndList)) << "the list goes with its combo box";
   EXPECT_FALSE(IsWindow(info.hwndItem));
@@ -313,7 +325,12 @@ TEST_F(WinsysControls, TooltipTools) {
   lf.lfHeight = -12;
   HFONT font = CreateFontIndirectW(&lf);
   SendMessageW(tip, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(tip, WM_GETFONT, 0, 0)), font);
+  // wine's tooltip keeps a copy of the font it is given.
+  if (UnderWine()) {
+    EXPECT_NE(SendMessageW(tip, WM_GETFONT, 0, 0), 0);
+  } else {
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(tip, WM_GETFONT, 0, 0)), font);
+  }
   SendMessageW(tip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 0);
   DestroyWindow(tip);

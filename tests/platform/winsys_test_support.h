@@ -172,6 +172,13 @@ inline std::u16string Text(HWND h) {
 
 inline const WCHAR* W(const char16_t* s) { return reinterpret_cast<const WCHAR*>(s); }
 
+// True under wine, where a few behaviours differ from Win32's documented ones; tests check
+// those only against the headless system (which follows the documentation), saying so.
+inline bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(ZORV_W("ntdll.dll"));
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 // Windows test programs may run where wine has no display; windows cannot be made there.
 inline bool CanMakeWindows() {
   static const bool can = [] {
