@@ -4,7 +4,12 @@
 zorv_test(winsys_tests
   SOURCES winsys_messages_test.cpp winsys_threads_test.cpp winsys_controls_test.cpp
   LIBS zorv_platform_win)
-if(NOT ZORV_WINDOWS)
+if(ZORV_WINDOWS)
+  # What the real system does with user input, for the headless tests to imitate.
+  zorv_test(winsys_real_input_tests
+    SOURCES winsys_real_input_test.cpp
+    LIBS zorv_platform_win)
+else()
   zorv_test(headless_tests
     SOURCES headless_test.cpp
     LIBS zorv_platform_win)
