@@ -1,4 +1,3 @@
-#include <cstdio>
 #include "serial/kvComAsync.h"
 
 #include <algorithm>
@@ -557,7 +556,6 @@ void TKvComAsync::doWrite(TData& d, std::uint16_t) {
     failed = true;  // no completion record: nothing was written
   }
   const bool first = failed && !latched && LatchWriteFailure();
-  if (first) { FILE* f = fopen("/tmp/zorvdbg.txt", "a"); if (f) { fprintf(f, "write failed error=%u size=%u written=%d\n", error, size, written); fclose(f);} }
   const TEventPoint point = onWrite;
   const TEventPoint errorPoint = onWriteError;
   ReleasePort(io);
