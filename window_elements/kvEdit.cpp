@@ -2,17 +2,34 @@
 
 #include "window_elements/WindowGate.h"
 
+namespace {
+
+// Posted to the field's window when another thread gave it a new text.
+constexpr UINT kApplyTextMessage = 0xBFE0;
+
+}  // namespace
+
 TKvEdit::TKvEdit(TControl* parent) : TKvWin(parent) { TextReader = TTextReader{ReadControlText, this}; }
 
+bool TKvEdit::OnWindowThread() const {
+  const HWND wnd = control_ ? control_->Handle : nullptr;
+  return !wnd || GetWindowThreadProcessId(wnd, nullptr) == GetCurrentThreadId();
+}
+
 bool TKvEdit::ReadControlText(void* self, std::string& text) {
-  TControl* c = static_cast<TKvEdit*>(self)->Control();
+  auto* e = static_cast<TKvEdit*>(self);
+  TControl* c = e->Control();
   if (!c) return false;
-  bool ok = false;
-  winbase::OnWindowThread(c, [&] {
-    text = c->GetCaption();
-    ok = true;
-  });
-  return ok;
+  if (e->OnWindowThread()) {
+    const std::string shown = c->GetCaption();
+    std::lock_guard<std::mutex> lock(e->textMutex_);
+    // A text handed over by another thread and not yet shown is the newer one.
+    text = e->updatePending_ ? e->known_ : shown;
+    return true;
+  }
+  std::lock_guard<std::mutex> lock(e->textMutex_);
+  text = e->known_;
+  return true;
 }
 
 void TKvEdit::Init() {
@@ -25,12 +42,21 @@ void TKvEdit::Init() {
   control_->OnChange = TOnEvent{[](void* d, TControl*) { static_cast<TKvEdit*>(d)->Changed(); }, this};
   control_->SetCaption(Text);
   lastText_ = Text;
+  {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    known_ = Text;
+  }
   // Without a window yet, setting the text made no change notification: the first real
   // change must not be taken for it.
   if (!control_->Handle) changeArmed_ = true;
 }
 
 void TKvEdit::Changed() {
+  if (control_) {
+    const std::string shown = control_->GetCaption();
+    std::lock_guard<std::mutex> lock(textMutex_);
+    if (!updatePending_) known_ = shown;
+  }
   std::string text;
   if (changeArmed_ && TextReader.Proc && TextReader.Proc(TextReader.Object, text)) FireWindowString(onChange, text);
   changeArmed_ = true;
@@ -58,14 +84,51 @@ void TKvEdit::doText(TData& d, std::uint16_t) {
   const std::string text = ReadString(d, TextPoint, "");
   TControl* c = control_;
   if (!c) return;
-  winbase::OnWindowThread(c, [this, c, &text] {
-    DWORD start = 0;
-    const bool live = c->Handle && !c->WindowGone;
-    if (live) SendMessageW(c->Handle, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
-    c->SetCaption(text);
-    if (live) SendMessageW(c->Handle, EM_SETSEL, start, static_cast<LPARAM>(start));
-    enterPending_ = false;
-  });
+  if (OnWindowThread()) {
+    ApplyText(text);
+    return;
+  }
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    known_ = text;
+    post = !updatePending_;
+    updatePending_ = true;
+  }
+  // One request at a time: the window thread shows the newest text when it gets to it.
+  if (post && !PostMessageW(c->Handle, kApplyTextMessage, 0, 0)) {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    updatePending_ = false;
+  }
+}
+
+void TKvEdit::ApplyText(const std::string& text) {
+  TControl* c = control_;
+  if (!c) return;
+  {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    known_ = text;
+  }
+  DWORD start = 0;
+  const bool live = c->Handle && !c->WindowGone;
+  if (live) SendMessageW(c->Handle, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+  c->SetCaption(text);
+  if (live) SendMessageW(c->Handle, EM_SETSEL, start, static_cast<LPARAM>(start));
+  enterPending_ = false;
+}
+
+bool TKvEdit::MessageFilter(TMsg& msg, LRESULT& result) {
+  if (msg.message != kApplyTextMessage) return TKvWin::MessageFilter(msg, result);
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(textMutex_);
+    if (!updatePending_) return true;
+    text = known_;
+    updatePending_ = false;
+  }
+  ApplyText(text);
+  result = 0;
+  return true;
 }
 
 void TKvEdit::getText(TData& d, std::uint16_t) {

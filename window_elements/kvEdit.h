@@ -6,11 +6,15 @@
 // onChange (the text, on each change but the first one after Init and the self-emptying);
 // data output getText (the field's current text); inputs and outputs of TKvWin.
 //
-// Threads: doText and getText may come from any thread; they act on the window on its
-// own thread.
+// Threads: doText and getText may come from any thread. The element keeps the text it
+// knows (what it set, or what the user typed) beside the control: another thread reads
+// that copy and hands new texts to the window thread without waiting for it (the upload
+// stores and reads back the checksum text for every image byte from the reader thread;
+// a round trip to the window thread for each would make the window fall behind the line).
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "window_elements/Win.h"
@@ -40,6 +44,7 @@ class TKvEdit : public TKvWin {
 
   void Init() override;
   void KeyDown(int& key, DWORD shift) override;
+  bool MessageFilter(TMsg& msg, LRESULT& result) override;
 
   // The element's own text reader: the control's current text.
   static bool ReadControlText(void* self, std::string& text);
@@ -49,7 +54,13 @@ class TKvEdit : public TKvWin {
 
  private:
   void Changed();
+  // On the window thread: the new text, the caret kept where it was.
+  void ApplyText(const std::string& text);
+  bool OnWindowThread() const;
 
+  std::mutex textMutex_;     // guards known_ and updatePending_
+  std::string known_;        // the text as the element knows it
+  bool updatePending_ = false;  // a new text waits for the window thread
   std::string lastText_;
   bool changeArmed_ = false;
   bool enterPending_ = false;
