@@ -44,14 +44,14 @@ if(ZORV_WINDOWS)
     # The exchange ends where it ends.
     "MoreAfterPuskFinal|0|yes|1024|--blocks,4,--after-pusk,final,--linger,2000|${_done_line}|--expect-event=after-pusk=1,--flash-arg=--pause,--flash-arg=0"
     "MoreAfterPuskCrc|0|yes|1024|--blocks,4,--after-pusk,crc,--linger,2000|${_done_line}|--expect-event=after-pusk=1,--flash-arg=--pause,--flash-arg=0"
-    "WrongBytesInTheFinalBlock|1|no|1024|--blocks,4,--wrong-in,4,--linger,1000,--split-gap,0|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
-    "RepeatedAckInTheFinalBlock|1|no|1024|--blocks,4,--dup-ack,3,--linger,1000,--split-gap,0|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
-    "EchoInTheFinalBlock|1|no|1024|--blocks,4,--echo-from,4,--linger,1000,--split-gap,0|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
+    "WrongBytesInTheFinalBlock|1|no||--blocks,4,--wrong-in,4,--linger,1000,--split-gap,0|${_error_line}|--flash-arg=--pause,--flash-arg=0"
+    "RepeatedAckInTheFinalBlock|1|no||--blocks,4,--dup-ack,3,--linger,1000,--split-gap,0|${_error_line}|--flash-arg=--pause,--flash-arg=0"
+    "EchoInTheFinalBlock|1|no||--blocks,4,--echo-from,4,--linger,1000,--split-gap,0|${_error_line}|--flash-arg=--pause,--flash-arg=0"
     "StuckLineAfterAck|1|no|512|--stall-after-ack,2|${_error_line}|--reply-window,0,10"
     "StuckLineMidBlock|1|no||--stall,3|${_error_line}|--reply-window,0,10"
     "StuckLineDrainsLater|1|no|512|--stall-after-ack,2,--resume,3000|${_error_line}|--expect-event=resume=1,--sim-wait,6"
     "PuskNeverLeavesThePort|1|no|1024|--blocks,4,--stall-after-ack,4|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
-    "IdentificationLargerThanTheBuffer|1|no|0|--ident-size,4608|Устройство: TPX2   Текущая версия ПО: 6.0|--expect-text,${_error_line}"
+    "IdentificationLargerThanTheBuffer|1|no||--ident-size,4608|Устройство: TPX2   Текущая версия ПО: 6.0|--expect-text,${_error_line}"
     "ControlBytesInTheName|0|yes|512|--blocks,2,--name,A\\x1bcB,--version,7\\x07|Устройство: A\\x1bcB   Текущая версия ПО: 7\\x07")
   foreach(_case IN LISTS _cases)
     string(REPLACE "|" ";" _f "${_case}")
