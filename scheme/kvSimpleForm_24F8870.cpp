@@ -296,15 +296,16 @@ TClassSimpleForm_24F8870::TClassSimpleForm_24F8870() {
   ErrorLinesHub->onEvent[1] = MakePoint<&TKvLabel::doVisible>(0, ErrorLine1);
   ErrorLinesHub->onEvent[2] = MakePoint<&TKvImage::doVisible>(0, ErrorPicture);
   ErrorOff->onEmit = MakePoint<&TKvEventFromData::doStore>(0, ErrorFlag);
-  DoneSwitch->onSwitch = MakePoint<&TKvSleep::doSleep>(0, DonePause);
+  DoneSwitch->onSwitch = MakePoint<&TKvIf_else::doCompare>(0, DrainGate);
   ErrorGate->onTrue = MakePoint<&TKvHub::doEvent>(0, ErrorHub);
   ErrorGate->Op1Point = MakePoint<&TKvSwitch::getCurrent>(0, DoneSwitch);
-  // The pause ends in the completion only when every byte left the port; a write that
-  // failed or a line that does not drain shows the error screen. A write that fails during
-  // the upload ends it as a failure at once.
-  DonePause->onSleep = MakePoint<&TKvIf_else::doCompare>(0, DrainGate);
+  DonePause->onSleep = MakePoint<&TKvHub::doEvent>(0, SuccessHub);
+  // The completion pause starts only once "PUSK" and every byte before it have left the
+  // port (checked at once: after the pause the device has long restarted and may be gone
+  // from the line); a write that failed or a line that does not drain shows the error
+  // screen. A write that fails during the upload ends it as a failure at once.
   DrainGate->Op1Point = MakePoint<&TKvComAsync::Drained>(0, SerialPort);
-  DrainGate->onTrue = MakePoint<&TKvHub::doEvent>(0, SuccessHub);
+  DrainGate->onTrue = MakePoint<&TKvSleep::doSleep>(0, DonePause);
   DrainGate->onFalse = MakePoint<&TKvHub::doEvent>(1, ErrorHub);
   SerialPort->onWriteError = MakePoint<&TKvMultiElementEx::doWork>(2, UploadScheme);
 

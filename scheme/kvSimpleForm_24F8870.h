@@ -75,8 +75,8 @@ class TClassSimpleForm_24F8870 : public TObj {
   TKvSwitch* DoneSwitch;
   TKvIf_else* ErrorGate;
   TKvSleep* DonePause;
-  // Success only once every byte has left the port: the completion after the pause is
-  // shown when the port's output queue drained, the error screen otherwise.
+  // Success only once every byte has left the port: the completion pause starts when the
+  // port's output queue drained after "PUSK", the error screen shows otherwise.
   TKvIf_else* DrainGate;
 
  protected:

@@ -85,6 +85,11 @@ void TKvEdit::doText(TData& d, std::uint16_t) {
   TControl* c = control_;
   if (!c) return;
   if (OnWindowThread()) {
+    {
+      std::lock_guard<std::mutex> lock(textMutex_);
+      known_ = text;
+      updatePending_ = false;  // this text is newer than any that waits
+    }
     ApplyText(text);
     return;
   }
@@ -105,10 +110,6 @@ void TKvEdit::doText(TData& d, std::uint16_t) {
 void TKvEdit::ApplyText(const std::string& text) {
   TControl* c = control_;
   if (!c) return;
-  {
-    std::lock_guard<std::mutex> lock(textMutex_);
-    known_ = text;
-  }
   DWORD start = 0;
   const bool live = c->Handle && !c->WindowGone;
   if (live) SendMessageW(c->Handle, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
