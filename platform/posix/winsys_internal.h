@@ -127,6 +127,7 @@ struct Queue {
   HWND active = nullptr;
   HWND capture = nullptr;
   HWND trackLeave = nullptr;  // TrackMouseEvent(TME_LEAVE)
+  HWND pendingActivate = nullptr;  // SetForegroundWindow from another thread
   DWORD msgTime = 0;
   POINT msgPos{};
 };

@@ -200,6 +200,19 @@ bool ProcessInputLocked(Lock& lock, Queue& q, const InputEvent& ev, MSG& out) {
     ScreenToClient(target, &c);
     lp = MAKELPARAM(c.x, c.y);
   }
+  if (!eat && (raw == WM_LBUTTONDOWN || raw == WM_RBUTTONDOWN || raw == WM_MBUTTONDOWN)) {
+    // Each ancestor hears of a press on a child (while the window on the way is a child
+    // without WS_EX_NOPARENTNOTIFY), with the point in its own client coordinates.
+    HWND cur = target;
+    while ((GetWindowLongW(cur, GWL_STYLE) & WS_CHILD) && !(GetWindowLongW(cur, GWL_EXSTYLE) & WS_EX_NOPARENTNOTIFY)) {
+      HWND parent = GetAncestor(cur, GA_PARENT);
+      if (!parent) break;
+      POINT pp = screen;
+      ScreenToClient(parent, &pp);
+      SendMessageW(parent, WM_PARENTNOTIFY, MAKEWPARAM(raw, 0), MAKELPARAM(pp.x, pp.y));
+      cur = parent;
+    }
+  }
   if (!eat && IsButtonDown(raw) && target != GetActiveWindow()) {
     HWND top = GetAncestor(target, GA_ROOT);
     if (top && (GetWindowLongW(top, GWL_STYLE) & (WS_POPUP | WS_CHILD)) != WS_CHILD) {
@@ -216,6 +229,11 @@ bool ProcessInputLocked(Lock& lock, Queue& q, const InputEvent& ev, MSG& out) {
                  MAKELPARAM(hit < 0 ? HTERROR : hit, raw));
   }
   lock.lock();
+  if (q.trackLeave && q.trackLeave != target && raw != WM_MOUSEWHEEL) {
+    // TrackMouseEvent(TME_LEAVE): the mouse went to another window.
+    PostLocked(q, MSG{q.trackLeave, WM_MOUSELEAVE, 0, 0, ev.msg.time, screen});
+    q.trackLeave = nullptr;
+  }
   if (eat || !FindWindowLocked(target)) return false;
   out.hwnd = target;
   out.message = message;
@@ -235,6 +253,15 @@ bool PeekLocked(Lock& lock, Queue& q, MSG& out, HWND filter, UINT min, UINT max,
   const bool remove = (flags & PM_REMOVE) != 0;
   for (;;) {
     ServeAllLocked(lock, q);
+    if (q.pendingActivate) {
+      // Activation asked for by another thread happens when this one reads its queue.
+      HWND h = q.pendingActivate;
+      q.pendingActivate = nullptr;
+      lock.unlock();
+      if (IsWindow(h)) SetActiveWindow(h);
+      lock.lock();
+      continue;
+    }
     q.changed &= ~(mask | QS_SENDMESSAGE);
     if (mask == QS_SENDMESSAGE) return false;
     if (mask & QS_POSTMESSAGE) {

@@ -795,6 +795,11 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
     }
     tid = w->threadId;
     S().foreground = RootLocked(hwnd);
+    if (tid != ThisThreadId() && w->queue) {
+      w->queue->pendingActivate = S().foreground;
+      w->queue->changed |= QS_POSTMESSAGE;
+      S().wake.notify_all();
+    }
   }
   if (tid == ThisThreadId()) SetActiveWindowInternal(GetAncestor(hwnd, GA_ROOT), nullptr, false, true);
   return TRUE;

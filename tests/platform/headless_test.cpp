@@ -162,6 +162,37 @@ TEST_F(Headless, MouseMessagesSetCursorAndActivation) {
             (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
 }
 
+TEST_F(Headless, ParentNotifyAndMouseLeave) {
+  HWND b = Child(u"Button", BS_PUSHBUTTON, 11, 10, 20, 80, 24, u"Go");
+  TRACKMOUSEEVENT t{sizeof t, TME_LEAVE, parent_, HOVER_DEFAULT};
+  hl::MouseMove(parent_, 200, 200);
+  hl::Pump();
+  ASSERT_TRUE(TrackMouseEvent(&t));
+  Log().Clear();
+  hl::ClickCenter(b);
+  hl::Pump();
+  EXPECT_EQ(Log().Count(WM_MOUSELEAVE, parent_), 1) << "the mouse went over the button";
+  bool notified = false;
+  for (const auto& e : Log().Entries()) {
+    if (e.hwnd == parent_.get() && e.msg == WM_PARENTNOTIFY) {
+      notified = LOWORD(e.wParam) == WM_LBUTTONDOWN && GET_X_LPARAM(e.lParam) == 50 && GET_Y_LPARAM(e.lParam) == 32;
+    }
+  }
+  EXPECT_TRUE(notified);
+}
+
+TEST_F(Headless, ForegroundFromAnotherThreadActivatesOnReading) {
+  Window other(MakeWindow(cls_.name(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr, 0, 500, 100, 200, 200));
+  hl::Pump();
+  ASSERT_EQ(GetActiveWindow(), other.get());
+  std::thread t([&] { SetForegroundWindow(parent_); });
+  t.join();
+  EXPECT_EQ(GetForegroundWindow(), parent_.get());
+  EXPECT_EQ(GetActiveWindow(), other.get()) << "not before this thread reads its queue";
+  hl::Pump();
+  EXPECT_EQ(GetActiveWindow(), parent_.get());
+}
+
 TEST_F(Headless, CaptionDragIsRequested) {
   CurrentOverride() = [&](HWND h, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (h == parent_.get() && m == WM_NCHITTEST) return HTCAPTION;  // drag by the client area
