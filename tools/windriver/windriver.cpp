@@ -353,8 +353,10 @@ int CmdList(HWND top) {
     j.Key("enabled").Bool(IsWindowEnabled(c));
     j.Key("focused").Bool(c == focus);
     j.Key("style").Num(static_cast<std::uint32_t>(GetWindowLongW(c, GWL_STYLE)));
-    if (_wcsicmp(cls.c_str(), L"msctls_progress32") == 0) DescribeProgress(j, c);
-    if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) DescribeCombo(j, c);
+    // The window library's classes are the system classes with "obj_" in front.
+    const std::wstring base = _wcsnicmp(cls.c_str(), L"obj_", 4) == 0 ? cls.substr(4) : cls;
+    if (_wcsicmp(base.c_str(), L"msctls_progress32") == 0) DescribeProgress(j, c);
+    if (_wcsicmp(base.c_str(), L"ComboBox") == 0) DescribeCombo(j, c);
     j.Close('}');
   }
   j.Close(']');
