@@ -367,7 +367,9 @@ ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 namespace {
 
 void SendParentNotify(HWND hwnd, UINT event) {
-  // To each ancestor while the window on the way is a child without WS_EX_NOPARENTNOTIFY.
+  // To each ancestor while the window on the way is a child without WS_EX_NOPARENTNOTIFY;
+  // not from a thread that is ending (as Win32: it may not wait for other threads then).
+  if (ThreadExiting()) return;
   HWND cur = hwnd;
   for (;;) {
     HWND parent;

@@ -45,6 +45,8 @@ struct DcState {
 namespace {
 
 constexpr int kSysColors = 31;
+// Bitmaps larger than this fail as Win32 fails when it runs out of memory.
+constexpr unsigned long long kMaxPixels = 1ull << 26;
 COLORREF sysColors[kSysColors] = {
     RGB(212, 208, 200), RGB(58, 110, 165),  RGB(10, 36, 106),   RGB(128, 128, 128),
     RGB(212, 208, 200), RGB(255, 255, 255), RGB(0, 0, 0),       RGB(0, 0, 0),
@@ -632,6 +634,10 @@ HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitCount, c
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  if (static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height) > kMaxPixels) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   Lock lock(S().mutex);
   EnsureStockLocked();
   if (width == 0 || height == 0) return static_cast<HBITMAP>(defaultBitmap);
@@ -682,6 +688,12 @@ HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT, VOID** bits, 
       (info->bmiHeader.biBitCount != 24 && info->bmiHeader.biBitCount != 32) ||
       info->bmiHeader.biCompression != BI_RGB) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (static_cast<unsigned long long>(info->bmiHeader.biWidth) *
+          static_cast<unsigned long long>(std::abs(static_cast<long long>(info->bmiHeader.biHeight))) >
+      kMaxPixels) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   Lock lock(S().mutex);

@@ -171,6 +171,7 @@ struct State {
 
 State& S();
 DWORD ThisThreadId();
+bool ThreadExiting();  // this thread is destroying its windows on its way out
 
 UINT_PTR NewHandleValue();  // with the lock held
 template <class T>

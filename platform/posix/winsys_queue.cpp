@@ -18,6 +18,7 @@ struct ThreadQueue {
 thread_local ThreadQueue threadQueue;
 thread_local bool inSendFromOther = false;
 thread_local SentMessage* currentSent = nullptr;
+thread_local bool exiting = false;
 
 std::uint64_t NowMs() {
   using namespace std::chrono;
@@ -66,6 +67,7 @@ bool ServeAllLocked(Lock& lock, Queue& q) {
 
 ThreadQueue::~ThreadQueue() {
   if (!queue) return;
+  exiting = true;
   // Win32 destroys the windows of a thread when the thread ends.
   std::vector<HWND> tops;
   {
@@ -329,6 +331,8 @@ std::uint64_t NextTimerDueLocked(const Queue& q) {
 }
 
 }  // namespace
+
+bool ThreadExiting() { return exiting; }
 
 std::shared_ptr<Queue> CurrentQueueLocked() {
   if (!threadQueue.queue) {

@@ -574,6 +574,41 @@ TEST_F(Headless, MinimizeHidesOwnedPopupsWithParentClosing) {
   EXPECT_TRUE(IsWindowVisible(popup));
 }
 
+TEST_F(Headless, BadInputFailsWithoutHarm) {
+  HWND bogus = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x1234));
+  SetLastError(0);
+  EXPECT_EQ(SendMessageW(bogus, WM_USER, 0, 0), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  EXPECT_FALSE(PostMessageW(bogus, WM_USER, 0, 0));
+  EXPECT_FALSE(DestroyWindow(bogus));
+  EXPECT_FALSE(GetClientRect(parent_, nullptr));
+  EXPECT_EQ(DispatchMessageW(nullptr), 0);
+  EXPECT_EQ(GetMessageW(nullptr, nullptr, 0, 0), -1);
+  EXPECT_EQ(CreateBitmap(100000, 100000, 1, 32, nullptr), nullptr);
+  EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(bogus), GetStockObject(BLACK_PEN)), nullptr);
+  EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(bogus)));
+  EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(bogus)));
+  EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(bogus), 0), WAIT_FAILED);
+  HDC dc = GetDC(parent_);
+  RECT r{0, 0, 10, 10};
+  EXPECT_EQ(DrawTextW(dc, nullptr, -1, &r, 0), 0);
+  EXPECT_EQ(FillRect(dc, &r, reinterpret_cast<HBRUSH>(bogus)), 0);
+  ReleaseDC(parent_, dc);
+  HWND c = Child(u"ComboBox", CBS_DROPDOWNLIST, 5, 0, 0, 100, 100);
+  SendMessageW(c, CB_ADDSTRING, 0, 0);
+  EXPECT_EQ(SendMessageW(c, CB_GETCOUNT, 0, 0), 1);
+  EXPECT_EQ(SendMessageW(c, CB_GETLBTEXT, 0, 0), 0);
+  HWND e = Child(u"Edit", 0, 6);
+  EXPECT_EQ(SendMessageW(e, EM_GETLINE, 0, 0), 0);
+  SendMessageW(e, WM_SETTEXT, 0, 0);
+  EXPECT_EQ(GetWindowTextLengthW(e), 0);
+  HWND tip = MakeWindow(TOOLTIPS_CLASSW, WS_POPUP, parent_);
+  EXPECT_FALSE(SendMessageW(tip, TTM_ADDTOOLW, 0, 0));
+  EXPECT_EQ(hl::TooltipToolCount(tip), 0);
+  EXPECT_EQ(hl::TooltipToolCount(parent_), -1);
+  DestroyWindow(tip);
+}
+
 TEST_F(Headless, WindowsOfAnEndingThreadAreDestroyed) {
   const int before = hl::GetCounts().windows;
   HWND left = nullptr;
