@@ -340,6 +340,29 @@ TEST_F(WinsysMessages, PeekFiltersAndNoRemove) {
   EXPECT_FALSE(PeekMessageW(&msg, w, 0, 0, PM_REMOVE));
 }
 
+TEST_F(WinsysMessages, TimersComeThroughTheQueue) {
+  Window w(MakeWindow(cls_.name(), WS_POPUP));
+  PumpAll();
+  EXPECT_EQ(SetTimer(w, 5, 20, nullptr), 5u);
+  MSG msg;
+  int ticks = 0;
+  const DWORD start = GetTickCount();
+  while (ticks < 2 && GetTickCount() - start < 20000) {
+    ASSERT_GT(GetMessageW(&msg, nullptr, 0, 0), 0);
+    if (msg.message == WM_TIMER) {
+      EXPECT_EQ(msg.hwnd, w.get());
+      EXPECT_EQ(msg.wParam, 5u);
+      ++ticks;
+    }
+    DispatchMessageW(&msg);
+  }
+  EXPECT_EQ(ticks, 2);
+  EXPECT_TRUE(KillTimer(w, 5));
+  EXPECT_FALSE(KillTimer(w, 5));
+  Sleep(40);
+  EXPECT_FALSE(PeekMessageW(&msg, w, WM_TIMER, WM_TIMER, PM_REMOVE)) << "no tick after KillTimer";
+}
+
 TEST_F(WinsysMessages, CloseDestroysThroughDefWindowProc) {
   HWND w = MakeWindow(cls_.name(), WS_OVERLAPPEDWINDOW);
   SendMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
