@@ -10,7 +10,13 @@
 #                                               windows wait about 2 s on every hide/destroy
 #                                  Decorated=N  wine draws the frames itself, so X root
 #                                               coordinates are the Windows screen coordinates
-ZORV_PREFIX_SETTINGS_VERSION=1
+#   HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager  ThemeActive=0, DllName=""
+#                                               the classic look: wine's default visual style
+#                                               draws every control themed (a progress bar
+#                                               ignores its bar colour even without a common
+#                                               controls 6 manifest); Windows draws a program
+#                                               without such a manifest classic
+ZORV_PREFIX_SETTINGS_VERSION=2
 
 zorv_ensure_prefix() {
   local wine="$1" wineserver="$2"
@@ -39,10 +45,13 @@ zorv_ensure_prefix() {
 # written again at the next use).
 zorv_prefix_settings() {
   local wine="$1" key='HKCU\Software\Wine\X11 Driver'
+  local theme='HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager'
   [[ "$(cat "$WINEPREFIX/.zorv-settings" 2>/dev/null)" == "$ZORV_PREFIX_SETTINGS_VERSION" ]] && return 0
   if ! zorv_prefix_settings_saved; then
     "$wine" reg add "$key" /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 8>&- 9>&-
     "$wine" reg add "$key" /v Decorated /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 8>&- 9>&-
+    "$wine" reg add "$theme" /v ThemeActive /t REG_SZ /d 0 /f </dev/null >/dev/null 2>&1 8>&- 9>&-
+    "$wine" reg add "$theme" /v DllName /t REG_SZ /d "" /f </dev/null >/dev/null 2>&1 8>&- 9>&-
   fi
   if zorv_prefix_settings_saved; then
     echo "$ZORV_PREFIX_SETTINGS_VERSION" >"$WINEPREFIX/.zorv-settings"
@@ -53,9 +62,13 @@ zorv_prefix_settings() {
 # Whether user.reg holds the settings, in their key's section.
 zorv_prefix_settings_saved() {
   awk '
-    /^\[/ { inkey = ($0 ~ /^\[Software\\\\Wine\\\\X11 Driver\]/) }
+    /^\[/ {
+      inkey = ($0 ~ /^\[Software\\\\Wine\\\\X11 Driver\]/)
+      intheme = ($0 ~ /^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\ThemeManager\]/)
+    }
     inkey && $0 == "\"Managed\"=\"N\"" { m = 1 }
     inkey && $0 == "\"Decorated\"=\"N\"" { d = 1 }
-    END { exit !(m && d) }
+    intheme && $0 == "\"ThemeActive\"=\"0\"" { t = 1 }
+    END { exit !(m && d && t) }
   ' "$WINEPREFIX/user.reg" 2>/dev/null
 }

@@ -13,7 +13,9 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 PREFIX_SH = os.path.join(ROOT, "tools", "wine-prefix.sh")
 XSERVER_SH = os.path.join(ROOT, "tools", "xserver.sh")
 
-SAVED = '[Software\\\\Wine\\\\X11 Driver] 1700000000\n#time=1\n"Decorated"="N"\n"Managed"="N"\n'
+SAVED = ('[Software\\\\Wine\\\\X11 Driver] 1700000000\n#time=1\n"Decorated"="N"\n"Managed"="N"\n\n'
+         '[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\ThemeManager] 1700000000\n#time=1\n'
+         '"DllName"=""\n"ThemeActive"="0"\n')
 
 
 class PrefixSettings(unittest.TestCase):
@@ -58,21 +60,32 @@ class PrefixSettings(unittest.TestCase):
             f.write('WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Other] 1\n"Managed"="N"\n')
         open(os.path.join(self.tmp, "saves"), "w").close()
         calls = self.ensure()
-        self.assertEqual(len(calls), 2, calls)
+        self.assertEqual(len(calls), 4, calls)
         self.assertIn("/v Managed /t REG_SZ /d N", calls[0])
         self.assertIn("/v Decorated /t REG_SZ /d N", calls[1])
-        self.assertEqual(self.marker(), "1")
+        self.assertIn("ThemeManager /v ThemeActive /t REG_SZ /d 0", calls[2])
+        self.assertIn("ThemeManager /v DllName /t REG_SZ /d", calls[3])
+        self.assertEqual(self.marker(), "2")
         self.assertEqual(self.ensure(), [], "applied again although the marker is current")
 
     def test_settings_not_yet_saved_are_written_again_next_time(self):
-        self.assertEqual(len(self.ensure()), 2)
+        self.assertEqual(len(self.ensure()), 4)
         self.assertIsNone(self.marker(), "marker written before the registry held the settings")
-        self.assertEqual(len(self.ensure()), 2)
+        self.assertEqual(len(self.ensure()), 4)
         # Saved meanwhile (the server wrote its registry): only the marker is written.
         with open(os.path.join(self.prefix, "user.reg"), "w") as f:
             f.write(SAVED)
         self.assertEqual(self.ensure(), [])
-        self.assertEqual(self.marker(), "1")
+        self.assertEqual(self.marker(), "2")
+
+    def test_a_prefix_of_the_first_settings_gets_the_classic_look(self):
+        with open(os.path.join(self.prefix, ".zorv-settings"), "w") as f:
+            f.write("1\n")
+        with open(os.path.join(self.prefix, "user.reg"), "w") as f:
+            f.write(SAVED.split("\n\n")[0] + "\n")
+        open(os.path.join(self.tmp, "saves"), "w").close()
+        calls = self.ensure()
+        self.assertTrue(any("ThemeActive" in c for c in calls), calls)
 
 
 class XServerRecord(unittest.TestCase):
