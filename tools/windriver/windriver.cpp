@@ -234,24 +234,31 @@ bool SameText(HWND h, const std::wstring& title) {
   return buf == title;
 }
 
-// The top-level window with this exact title; a visible one is preferred.
+// The top-level window with this exact title: a visible one with an area is preferred
+// (a program's application window may share its main window's title with no area at all),
+// then a visible one, then any.
 HWND FindTitle(const std::wstring& title) {
   struct Search {
     const std::wstring* title;
-    HWND visible = nullptr, any = nullptr;
+    HWND shown = nullptr, visible = nullptr, any = nullptr;
   } search{&title};
   EnumWindows(
       [](HWND h, LPARAM p) -> BOOL {
         auto* s = reinterpret_cast<Search*>(p);
         if (!SameText(h, *s->title)) return TRUE;
-            if (IsWindowVisible(h)) {
-          s->visible = h;
+        if (!s->any) s->any = h;
+        if (!IsWindowVisible(h)) return TRUE;
+        if (!s->visible) s->visible = h;
+        RECT r{};
+        GetWindowRect(h, &r);
+        if (r.right - r.left > 1 && r.bottom - r.top > 1) {
+          s->shown = h;
           return FALSE;
         }
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&search));
-  return search.visible ? search.visible : search.any;
+  return search.shown ? search.shown : search.visible ? search.visible : search.any;
 }
 
 // Polls `probe` until it yields a value or `wait` seconds have passed.
