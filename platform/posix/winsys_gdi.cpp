@@ -22,6 +22,7 @@ struct GdiObject {
   int width = 0, height = 0, bpp = 32;
   std::vector<COLORREF> pixels;
   std::vector<BYTE> dib;
+  std::vector<COLORREF> palette;  // colour table of a DIB section of 8 bits or fewer
   bool topDown = false;
   RECT rgn{};  // regions: the bounding rectangle
 };
@@ -201,6 +202,13 @@ bool HasPixels(const GdiObject& b) { return !b.pixels.empty() || !b.dib.empty();
 
 std::size_t DibStride(int width, int bpp) { return ((static_cast<std::size_t>(width) * bpp + 31) / 32) * 4; }
 
+// The colour index of pixel x of a row of 1, 4 or 8 bits a pixel.
+std::size_t PaletteIndex(const BYTE* row, int x, int bpp) {
+  if (bpp == 8) return row[x];
+  if (bpp == 4) return (row[x / 2] >> ((x % 2) ? 0 : 4)) & 0xF;
+  return (row[x / 8] >> (7 - x % 8)) & 1;
+}
+
 COLORREF GetPx(const GdiObject& b, int x, int y) {
   if (x < 0 || y < 0 || x >= b.width || y >= b.height) return CLR_INVALID;
   if (!b.pixels.empty()) return b.pixels[static_cast<std::size_t>(y) * b.width + x];
@@ -209,7 +217,8 @@ COLORREF GetPx(const GdiObject& b, int x, int y) {
   const BYTE* p = b.dib.data() + static_cast<std::size_t>(row) * DibStride(b.width, b.bpp);
   if (b.bpp == 32) return RGB(p[x * 4 + 2], p[x * 4 + 1], p[x * 4]);
   if (b.bpp == 24) return RGB(p[x * 3 + 2], p[x * 3 + 1], p[x * 3]);
-  return CLR_INVALID;
+  const std::size_t index = PaletteIndex(p, x, b.bpp);
+  return index < b.palette.size() ? b.palette[index] : 0;
 }
 
 void SetPx(GdiObject& b, int x, int y, COLORREF c) {
@@ -230,6 +239,23 @@ void SetPx(GdiObject& b, int x, int y, COLORREF c) {
     p[x * 3] = GetBValue(c);
     p[x * 3 + 1] = GetGValue(c);
     p[x * 3 + 2] = GetRValue(c);
+  } else if (b.bpp <= 8) {
+    // The nearest colour of the table, as drawing into a paletted DIB section does.
+    std::size_t best = 0;
+    long bestDistance = -1;
+    for (std::size_t i = 0; i < b.palette.size(); ++i) {
+      const long dr = GetRValue(b.palette[i]) - GetRValue(c), dg = GetGValue(b.palette[i]) - GetGValue(c),
+                 db = GetBValue(b.palette[i]) - GetBValue(c);
+      const long d = dr * dr + dg * dg + db * db;
+      if (bestDistance < 0 || d < bestDistance) {
+        best = i;
+        bestDistance = d;
+      }
+    }
+    const int shift = b.bpp == 8 ? 0 : b.bpp == 4 ? ((x % 2) ? 0 : 4) : 7 - x % 8;
+    const BYTE mask = static_cast<BYTE>(((1 << b.bpp) - 1) << shift);
+    BYTE& byte = p[static_cast<std::size_t>(x) * b.bpp / 8];
+    byte = static_cast<BYTE>((byte & ~mask) | ((best << shift) & mask));
   }
 }
 
@@ -684,9 +710,11 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
 
 HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT, VOID** bits, HANDLE, DWORD) {
   if (bits) *bits = nullptr;
+  const WORD bpp = info ? info->bmiHeader.biBitCount : 0;
+  const DWORD compression = info ? info->bmiHeader.biCompression : 0;
   if (!info || info->bmiHeader.biWidth <= 0 || info->bmiHeader.biHeight == 0 ||
-      (info->bmiHeader.biBitCount != 24 && info->bmiHeader.biBitCount != 32) ||
-      info->bmiHeader.biCompression != BI_RGB) {
+      (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) ||
+      !(compression == BI_RGB || (compression == BI_BITFIELDS && bpp == 32)) || info->bmiHeader.biClrUsed > 256) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -704,6 +732,11 @@ HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT, VOID** bits, 
   o->topDown = info->bmiHeader.biHeight < 0;
   o->bpp = info->bmiHeader.biBitCount;
   o->dib.assign(DibStride(o->width, o->bpp) * o->height, 0);
+  if (o->bpp <= 8) {
+    const DWORD colours = info->bmiHeader.biClrUsed ? info->bmiHeader.biClrUsed : 1u << o->bpp;
+    const auto* table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(info) + info->bmiHeader.biSize);
+    for (DWORD i = 0; i < colours; ++i) o->palette.push_back(RGB(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue));
+  }
   if (bits) *bits = o->dib.data();
   return static_cast<HBITMAP>(AddObjectLocked(o));
 }
@@ -836,7 +869,7 @@ int WINAPI StretchDIBits(HDC dc, int xDst, int yDst, int wDst, int hDst, int xSr
   if (!info || !bits || usage != DIB_RGB_COLORS) return 0;
   const BITMAPINFOHEADER& h = info->bmiHeader;
   const int bpp = h.biBitCount;
-  if (h.biWidth <= 0 || h.biHeight == 0 || h.biCompression != BI_RGB ||
+  if (h.biWidth <= 0 || h.biHeight == 0 || !(h.biCompression == BI_RGB || (h.biCompression == BI_BITFIELDS && bpp == 32)) ||
       (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32))
     return 0;
   Lock lock(S().mutex);

@@ -886,6 +886,11 @@ BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  POINT cursor;
+  GetCursorPos(&cursor);
+  const HWND under = (track->dwFlags & TME_LEAVE) && !(track->dwFlags & (TME_CANCEL | TME_QUERY))
+                         ? WindowFromPoint(cursor)
+                         : nullptr;
   Lock lock(S().mutex);
   auto q = CurrentQueueLocked();
   if (track->dwFlags & TME_QUERY) {
@@ -901,6 +906,12 @@ BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track) {
   if (!FindWindowLocked(track->hwndTrack)) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
+  }
+  if (under != track->hwndTrack) {
+    // The mouse is elsewhere already: the leave comes at once.
+    PostLocked(*q, MSG{track->hwndTrack, WM_MOUSELEAVE, 0, 0, GetTickCount(), cursor});
+    q->trackLeave = nullptr;
+    return TRUE;
   }
   q->trackLeave = track->hwndTrack;
   return TRUE;

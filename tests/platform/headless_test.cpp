@@ -179,6 +179,11 @@ TEST_F(Headless, ParentNotifyAndMouseLeave) {
     }
   }
   EXPECT_TRUE(notified);
+  // Tracking a window the mouse is not over: the leave comes at once.
+  Log().Clear();
+  ASSERT_TRUE(TrackMouseEvent(&t));
+  hl::Pump();
+  EXPECT_EQ(Log().Count(WM_MOUSELEAVE, parent_), 1);
 }
 
 TEST_F(Headless, ForegroundFromAnotherThreadActivatesOnReading) {
@@ -421,6 +426,38 @@ TEST_F(Headless, MemoryBitmapPixels) {
   DeleteObject(bmp);
   DeleteObject(red);
   ReleaseDC(nullptr, screen);
+}
+
+TEST_F(Headless, PalettedDibSection) {
+  struct {
+    BITMAPINFOHEADER header;
+    RGBQUAD colours[2];
+  } bi{};
+  bi.header.biSize = sizeof bi.header;
+  bi.header.biWidth = 3;
+  bi.header.biHeight = -2;  // top-down
+  bi.header.biPlanes = 1;
+  bi.header.biBitCount = 8;
+  bi.header.biClrUsed = 2;
+  bi.colours[0] = RGBQUAD{0, 0, 0, 0};
+  bi.colours[1] = RGBQUAD{255, 0, 0, 0};  // blue
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_TRUE(section);
+  ASSERT_TRUE(bits);
+  static_cast<BYTE*>(bits)[1] = 1;  // row 0, pixel 1
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, section);
+  EXPECT_EQ(GetPixel(dc, 1, 0), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(0, 0, 0));
+  HBRUSH navy = CreateSolidBrush(RGB(0, 0, 200));
+  RECT r{0, 1, 3, 2};
+  FillRect(dc, &r, navy);
+  EXPECT_EQ(static_cast<BYTE*>(bits)[4 + 2], 1) << "the nearest colour of the table";
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(navy);
+  DeleteObject(section);
 }
 
 TEST_F(Headless, ProgramResourcesAndSystemImages) {
