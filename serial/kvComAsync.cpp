@@ -276,7 +276,16 @@ void TKvComAsync::CloseSteps() {
     reader_.reset();
   }
   if (FlushOnClose) (void)api_->FlushFileBuffers(port_);
-  (void)api_->PurgeComm(port_, kPurgeAll);
+  // What has left the port stays on the line. A serial port's output queue is cleared only
+  // when it holds bytes: on a pseudo-terminal (and wine maps COM ports to them) clearing the
+  // output takes back what the other end has not read yet, such as "PUSK" just written.
+  std::uint32_t purge = kPurgeAll;
+  {
+    std::uint32_t errors = 0;
+    TComStat stat;
+    if (api_->ClearCommError(port_, errors, stat).ok && stat.cbOutQue == 0) purge &= ~kPurgeTxClear;
+  }
+  (void)api_->PurgeComm(port_, purge);
   {
     // Where the purge does not abort what is pending (wine), a write on a line that no
     // longer drains would hold the close for its whole time-out. The records stay valid:

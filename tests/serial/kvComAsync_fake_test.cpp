@@ -204,7 +204,8 @@ TEST_F(ComFake, CloseFiresItsEventsInOrderWhateverTheLines) {
   fake.ClearCalls();
   Close();
   EXPECT_EQ(journal.Lines(), (Lines{"onBeforeClose", "onCTS 0", "onDSR 0", "onRLSD 0", "onClose"}));
-  EXPECT_EQ(SetupCalls(), (Lines{"SetCommMask 0", "PurgeComm 15", "CloseHandle"}));
+  // The output queue is empty: nothing to clear (PURGE_TXABORT | PURGE_RXABORT | PURGE_RXCLEAR).
+  EXPECT_EQ(SetupCalls(), (Lines{"SetCommMask 0", "ClearCommError", "PurgeComm 11", "CloseHandle"}));
   EXPECT_EQ(fake.ThreadsRunning(), 0);
   EXPECT_EQ(fake.OpenHandles(), 0);
   EXPECT_FALSE(com->Opened());
@@ -219,7 +220,22 @@ TEST_F(ComFake, FlushesBeforeThePurgeOnlyWhenAsked) {
   Open("COM7");
   fake.ClearCalls();
   Close();
-  EXPECT_EQ(SetupCalls(), (Lines{"SetCommMask 0", "FlushFileBuffers", "PurgeComm 15", "CloseHandle"}));
+  EXPECT_EQ(SetupCalls(), (Lines{"SetCommMask 0", "FlushFileBuffers", "ClearCommError", "PurgeComm 11", "CloseHandle"}));
+}
+
+TEST_F(ComFake, TheCloseClearsTheOutputQueueOnlyWhenItHoldsBytes) {
+  Open("COM7");
+  fake.SetOutQueue({17});
+  fake.ClearCalls();
+  Close();
+  EXPECT_EQ(fake.CallsNamed("PurgeComm"), Lines{"PurgeComm 15"});
+  // A line that cannot tell its queue (gone): everything is cleared.
+  Open("COM7");
+  fake.SetOutQueue({});
+  fake.SetFailure("ClearCommError", kErrorBadCommand);
+  fake.ClearCalls();
+  Close();
+  EXPECT_EQ(fake.CallsNamed("PurgeComm"), Lines{"PurgeComm 15"});
 }
 
 TEST_F(ComFake, AnEmptyEventMaskOpensWithoutAThread) {
@@ -230,7 +246,7 @@ TEST_F(ComFake, AnEmptyEventMaskOpensWithoutAThread) {
   EXPECT_EQ(fake.CallsNamed("SetCommMask"), Lines{"SetCommMask 0"});
   fake.ClearCalls();
   Close();
-  EXPECT_EQ(SetupCalls(), (Lines{"PurgeComm 15", "CloseHandle"}));
+  EXPECT_EQ(SetupCalls(), (Lines{"ClearCommError", "PurgeComm 11", "CloseHandle"}));
 }
 
 TEST_F(ComFake, DestroyingAnOpenElementClosesIt) {
