@@ -8,7 +8,7 @@ packages=(
   googletest
   g++-mingw-w64-x86-64-posix
   wine64
-  xvfb xauth xdotool
+  xvfb xauth xdotool fonts-wine
   locales
   valgrind
 )
