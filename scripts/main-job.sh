@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# The main job on its built-in default: builds the flasher and the device simulator, starts
-# the simulator on a pseudo-terminal and flashes the embedded firmware image into it with
+# The main job on its built-in default: builds the window program zorvboot.exe (the product,
+# build/windows/app/zorvboot.exe), the flasher and the device simulator, starts the
+# simulator on a pseudo-terminal and flashes the embedded firmware image into it with
 # zorvflash (the full 1016-block upload, "PUSK", the 15-second pause, the completion text).
-# Arguments are passed on to zorvflash (for example --pause 1).
+# Arguments are passed on to zorvflash (for example --pause 1). scripts/run-window.sh shows
+# the window itself at work under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/bootstrap.sh
 cmake --preset native-release >/dev/null
 cmake --build --preset native-release --target zorvflash zorvsim >/dev/null
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target zorvboot >/dev/null
+echo "Built the window program: build/windows/app/zorvboot.exe"
 
 build=build/native-release
 work="$(mktemp -d)"
