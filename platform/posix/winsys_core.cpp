@@ -367,9 +367,7 @@ ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 namespace {
 
 void SendParentNotify(HWND hwnd, UINT event) {
-  // To each ancestor while the window on the way is a child without WS_EX_NOPARENTNOTIFY;
-  // not from a thread that is ending (as Win32: it may not wait for other threads then).
-  if (ThreadExiting()) return;
+  // To each ancestor while the window on the way is a child without WS_EX_NOPARENTNOTIFY.
   HWND cur = hwnd;
   for (;;) {
     HWND parent;
@@ -469,7 +467,52 @@ void FinalDestroy(HWND hwnd) {
   w->control.reset();  // outside the lock: a control's state may release GDI objects
 }
 
+void ForgetWindowLocked(const std::shared_ptr<Window>& w, std::vector<std::shared_ptr<Window>>& dropped) {
+  for (HWND c : std::vector<HWND>(w->children)) {
+    if (auto child = FindWindowLocked(c)) ForgetWindowLocked(child, dropped);
+  }
+  if (auto p = FindWindowLocked(w->parent)) {
+    auto& v = p->children;
+    v.erase(std::remove(v.begin(), v.end(), w->handle), v.end());
+  }
+  S().windows.erase(Key(w->handle));
+  w->destroyed = true;
+  w->cls->windows--;
+  w->props.clear();
+  if (w->sysMenu) DestroyMenuLocked(w->sysMenu);
+  w->sysMenu = nullptr;
+  for (auto& [tid, q] : S().queues) {
+    if (q->focus == w->handle) q->focus = nullptr;
+    if (q->active == w->handle) q->active = nullptr;
+    if (q->capture == w->handle) q->capture = nullptr;
+    if (q->trackLeave == w->handle) q->trackLeave = nullptr;
+  }
+  if (S().foreground == w->handle) S().foreground = nullptr;
+  for (auto& [k, other] : S().windows) {
+    if (other->owner == w->handle) other->owner = nullptr;
+  }
+  dropped.push_back(w);
+}
+
 }  // namespace
+
+void zorv::winsys::DestroyThreadWindows(DWORD threadId) {
+  // Win32 frees the windows of an ending thread without messages: the thread can no
+  // longer run its window procedures.
+  std::vector<std::shared_ptr<Window>> dropped;
+  {
+    Lock lock(S().mutex);
+    std::vector<std::shared_ptr<Window>> mine;
+    for (auto& [k, w] : S().windows) {
+      if (!w->destroyed && w->threadId == threadId) mine.push_back(w);
+    }
+    for (auto& w : mine) {
+      if (!w->destroyed) ForgetWindowLocked(w, dropped);
+    }
+  }
+  NotifyAll();
+  dropped.clear();  // control states go outside the lock
+}
 
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
                             int x, int y, int width, int height, HWND parent, HMENU menu,

@@ -171,7 +171,7 @@ struct State {
 
 State& S();
 DWORD ThisThreadId();
-bool ThreadExiting();  // this thread is destroying its windows on its way out
+void DestroyThreadWindows(DWORD threadId);
 
 UINT_PTR NewHandleValue();  // with the lock held
 template <class T>
@@ -223,7 +223,6 @@ RECT NcInsets(DWORD style, DWORD exStyle, int* caption);
 HDC NewWindowDc(HWND h, const RECT* clip, bool paint);
 COLORREF SysColorLocked(int index);
 void DestroyMenuLocked(HMENU m);
-void ForgetIconOnDestroy(HICON icon);
 
 void CountGdiLocked(headless::Counts& c);
 HBITMAP BitmapFromDib(const BITMAPINFO* info, const BYTE* bits, std::size_t bitsSize);

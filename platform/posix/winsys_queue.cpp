@@ -18,7 +18,6 @@ struct ThreadQueue {
 thread_local ThreadQueue threadQueue;
 thread_local bool inSendFromOther = false;
 thread_local SentMessage* currentSent = nullptr;
-thread_local bool exiting = false;
 
 std::uint64_t NowMs() {
   using namespace std::chrono;
@@ -67,18 +66,7 @@ bool ServeAllLocked(Lock& lock, Queue& q) {
 
 ThreadQueue::~ThreadQueue() {
   if (!queue) return;
-  exiting = true;
-  // Win32 destroys the windows of a thread when the thread ends.
-  std::vector<HWND> tops;
-  {
-    Lock lock(S().mutex);
-    for (auto& [k, w] : S().windows) {
-      if (w->destroyed || w->threadId != queue->threadId) continue;
-      auto p = FindWindowLocked(w->parent);
-      if (!(w->style & WS_CHILD) || !p || p->threadId != queue->threadId) tops.push_back(w->handle);
-    }
-  }
-  for (HWND h : tops) DestroyWindow(h);
+  DestroyThreadWindows(queue->threadId);
   Lock lock(S().mutex);
   queue->alive = false;
   for (auto& m : queue->sent) m->done = true;
@@ -331,8 +319,6 @@ std::uint64_t NextTimerDueLocked(const Queue& q) {
 }
 
 }  // namespace
-
-bool ThreadExiting() { return exiting; }
 
 std::shared_ptr<Queue> CurrentQueueLocked() {
   if (!threadQueue.queue) {
