@@ -172,10 +172,18 @@ TEST(ZorvflashE2E, PacedAsAUsbAdapterRepliesComeWholeAndTheUploadSucceeds) {
 TEST(ZorvflashE2E, ByteByByteRepliesDefeatTheDecisionsOnEachChunk) {
   // As from a native UART: the identification arrives one byte per chunk, and the first
   // chunk (no blank) already gives the not-found text.
+  // On a loaded machine the reader may come late and find the identifier and its blank
+  // together: then the next byte is a wrong reply to the upload, a failure after the
+  // identification.
   const FlashRun r = Flash({"--pace", "uart"});
-  EXPECT_EQ(r.flash.exitCode, 2) << r.flash.out << r.flash.err;
-  EXPECT_TRUE(Has(r.flash.out, kNotFound)) << r.flash.out;
-  EXPECT_EQ(r.sim.image_bytes, 0);
+  if (r.flash.exitCode == 1) {
+    EXPECT_TRUE(Has(r.flash.out, kErrorLine1)) << r.flash.out;
+    EXPECT_LE(r.sim.image_bytes, 256);
+  } else {
+    EXPECT_EQ(r.flash.exitCode, 2) << r.flash.out << r.flash.err;
+    EXPECT_TRUE(Has(r.flash.out, kNotFound)) << r.flash.out;
+    EXPECT_EQ(r.sim.image_bytes, 0);
+  }
 }
 
 // ---- The exchange ends where it ends --------------------------------------------------------
