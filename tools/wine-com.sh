@@ -10,6 +10,8 @@
 #   --sim PATH       the simulator (default $ZORV_ZORVSIM)
 #   --sim-arg ARG    one argument for the simulator (repeatable), e.g. --sim-arg --echo
 #   --link PATH      have the simulator make this stable link to its pty and map the link
+#   --map N=PATH     also map COMn to PATH (repeatable): a test of the port list maps ports
+#                    whose device is missing or cannot be opened
 #   --shim PATH      preload this shared object into the program (the pty modem-line shim)
 #   --timeout SEC    end the program after this many seconds (default 300)
 #   --display D      X display for wine (a window program); without it wine gets none,
@@ -39,6 +41,7 @@ timeout_s=300
 display=""
 started=""
 sim_wait=0
+maps=()
 
 usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0" >&2; exit 125; }
 while [[ $# -gt 0 ]]; do
@@ -48,6 +51,7 @@ while [[ $# -gt 0 ]]; do
     --sim) sim="$2"; shift 2 ;;
     --sim-arg) sim_args+=("$2"); shift 2 ;;
     --link) link="$2"; shift 2 ;;
+    --map) maps+=("$2"); shift 2 ;;
     --shim) shim="$2"; shift 2 ;;
     --timeout) timeout_s="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
@@ -66,6 +70,10 @@ prefix="$(realpath -m "$prefix")"
 [[ "$com" =~ ^[1-9][0-9]{0,2}$ && "$com" -le 255 ]] || { echo "wine-com: bad COM number $com" >&2; exit 125; }
 [[ -z "$shim" || -f "$shim" ]] || { echo "wine-com: no shim at $shim" >&2; exit 125; }
 [[ "$sim_wait" =~ ^[0-9]+$ ]] || { echo "wine-com: bad --sim-wait $sim_wait" >&2; exit 125; }
+for m in "${maps[@]}"; do
+  [[ "$m" =~ ^([1-9][0-9]{0,2})=(/.+)$ && "${BASH_REMATCH[1]}" -le 255 && "${BASH_REMATCH[1]}" != "$com" ]] ||
+    { echo "wine-com: bad --map $m (N=/path, 1..255, not the simulator's port)" >&2; exit 125; }
+done
 
 WINE="${ZORV_WINE:-/usr/lib/wine/wine64}"
 WINESERVER="${ZORV_WINESERVER:-/usr/lib/wine/wineserver}"
@@ -137,6 +145,12 @@ if ! quiet "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$com" /t REG_SZ /d 
   echo "wine-com: cannot write the port table of $prefix" >&2
   exit 125
 fi
+for m in "${maps[@]}"; do
+  if ! quiet "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM${m%%=*}" /t REG_SZ /d "${m#*=}" /f; then
+    echo "wine-com: cannot write the port table of $prefix" >&2
+    exit 125
+  fi
+done
 quiet "$WINESERVER" -k
 quiet "$WINESERVER" -w
 # A server that outlives the program a little, warmed up with wine's own services, all

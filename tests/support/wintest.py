@@ -304,10 +304,12 @@ class Session:
         self._programs.append(p)
         return p
 
-    def start_com(self, exe, *args, prefix, sim, sim_args=(), com=9, shim=None, timeout=300, link=None):
+    def start_com(self, exe, *args, prefix, sim, sim_args=(), com=9, shim=None, timeout=300, link=None,
+                  maps=()):
         """Starts a Windows program under tools/wine-com.sh with a COM port wired to the
         simulator, in the background, on a prefix of its own (its wineserver is restarted).
-        windriver calls then go to that prefix until the run is finished."""
+        maps: further (number, unix path) ports to map. windriver calls then go to that
+        prefix until the run is finished."""
         work = tempfile.mkdtemp(prefix="zorv-wintest-com.")
         atexit.register(shutil.rmtree, work, True)
         started = os.path.join(work, "started")
@@ -319,6 +321,8 @@ class Session:
             argv += ["--shim", shim]
         if link:
             argv += ["--link", link]
+        for number, path in maps:
+            argv += ["--map", f"{number}={path}"]
         argv += ["--", exe, *map(str, args)]
         run = ComRun(argv, self.env(), started, prefix)
         self._programs.append(run)

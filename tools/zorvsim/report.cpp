@@ -63,6 +63,7 @@ std::string ToJson(const Report& r) {
   out += ",\"vers_queries\":" + std::to_string(r.vers_queries);
   out += ",\"echo_bytes\":" + std::to_string(r.echo_bytes);
   out += ",\"exit\":" + Quoted(r.exit);
+  out += ",\"clock_start\":" + Seconds(r.clock_start);
   out += ",\"events\":[";
   for (std::size_t i = 0; i < r.events.size(); ++i) {
     if (i) out += ',';

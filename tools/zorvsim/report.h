@@ -36,6 +36,9 @@ struct Report {
   long vers_queries = 0;
   long echo_bytes = 0;
   std::string exit;
+  // The steady clock (CLOCK_MONOTONIC) at the simulator's start, in seconds: a test puts
+  // the events' times beside its own on the same clock.
+  double clock_start = 0;
   std::vector<Event> events;
 
   std::vector<Event> Events(const std::string& name) const;  // of one kind, in order

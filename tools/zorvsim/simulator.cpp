@@ -34,6 +34,7 @@ class Clock {
   double Now() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   }
+  double Start() const { return std::chrono::duration<double>(start_.time_since_epoch()).count(); }
 
  private:
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -249,7 +250,9 @@ int RunSimulator(const Options& given) {
     // The line and the link go before the report, so that whoever reads the report finds
     // them gone.
   }
-  PrintLine("REPORT " + ToJson(engine.Finish(reason, clock.Now())));
+  Report report = engine.Finish(reason, clock.Now());
+  report.clock_start = clock.Start();
+  PrintLine("REPORT " + ToJson(report));
   return status;
 }
 
