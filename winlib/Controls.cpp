@@ -79,6 +79,20 @@ TActions ProgressActions() {
   return a;
 }
 
+// Windows of children whose font copy never changed use this control's GDI font (the copy
+// shares it): when this control's font changes they get the object of their own copy,
+// before the shared one is deleted, and so on down.
+void RefreshSharingChildren(TControl* c) {
+  for (int i = 0; i < c->Children->Count; ++i) {
+    auto* child = static_cast<TControl*>(c->Children->Get(i));
+    if (!child->Font || child->Font->ParentTool != c->Font || child->Font->GdiHandle) continue;
+    if (child->Handle && !child->WindowGone) {
+      SendMessageW(child->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(child->Font->Handle()), TRUE);
+    }
+    RefreshSharingChildren(child);
+  }
+}
+
 // Copies the font's colour into the control and gives the window the new font.
 void FontChanged(void* data, TGraphicTool* font) {
   auto* c = static_cast<TControl*>(data);
@@ -86,6 +100,7 @@ void FontChanged(void* data, TGraphicTool* font) {
   if (c->Handle && !c->WindowGone) {
     SendMessageW(c->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font->Handle()), TRUE);
   }
+  if (c->Font == font && c->Children) RefreshSharingChildren(c);
 }
 
 void BrushChanged(void* data, TGraphicTool*) {
@@ -485,7 +500,13 @@ void TControl::ApplyAutoSize() {
 
 TGraphicTool* TControl::GetFont() {
   if (!Font) {
-    Font = NewFont();
+    // A copy of the parent's, sharing its GDI object while the two stay equal.
+    if (Parent) {
+      Font = AssignTool(nullptr, Parent->GetFont());
+      Font->ParentTool = Parent->Font;
+    } else {
+      Font = NewFont();
+    }
     Font->SetColor(TextColor);
     Font->OnChange = TToolEvent{FontChanged, this};
   }
@@ -494,7 +515,12 @@ TGraphicTool* TControl::GetFont() {
 
 TGraphicTool* TControl::GetBrush() {
   if (!Brush) {
-    Brush = NewBrush();
+    if (Parent) {
+      Brush = AssignTool(nullptr, Parent->GetBrush());
+      Brush->ParentTool = Parent->Brush;
+    } else {
+      Brush = NewBrush();
+    }
     Brush->SetColor(Color);
     Brush->OnChange = TToolEvent{BrushChanged, this};
   }

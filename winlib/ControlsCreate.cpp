@@ -29,6 +29,11 @@ TControl*& CreationSlot() {
   return slot;
 }
 
+TControl*& CreatingNow() {
+  thread_local TControl* creating = nullptr;
+  return creating;
+}
+
 void TControl::CreateHandle() {
   if (WindowGone) return;
   if (!Handle) {
@@ -84,16 +89,23 @@ void TControl::CreateHandle() {
     HMENU id = (Style & WS_CHILD) ? reinterpret_cast<HMENU>(CtlId) : nullptr;
 
     CreationSlot() = this;
+    CreatingNow() = this;
     HWND wnd = CreateWindowExW(ExStyle, className.c_str(), HasCaption ? caption.c_str() : nullptr, Style, x, y, w, h,
                                parentWnd, id, instance, nullptr);
     CreationSlot() = nullptr;
+    CreatingNow() = nullptr;
     if (!wnd) {
+      // A refused creation has destroyed the window it began (WM_NCDESTROY marked it
+      // gone): nothing is left of it, and a later Perform tries again.
       Handle = nullptr;
+      WindowGone = false;
       return;
     }
-    if (!GetPropW(wnd, SelfPropName())) SetPropW(wnd, SelfPropName(), this);
+    if (!GetPropW(wnd, SelfPropName())) {
+      SetPropW(wnd, SelfPropName(), this);
+      CensusAdd(TCensusKind::Window);
+    }
     Handle = wnd;
-    CensusAdd(TCensusKind::Window);
     SendMessageW(wnd, WM_UPDATEUISTATE, 0x10002, 0);
     if (IsTopLevel(this) && Icon && Icon != reinterpret_cast<HICON>(-1)) {
       SendMessageW(wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Icon));
@@ -107,9 +119,10 @@ void TControl::CreateHandle() {
     }
     if (!Enabled) EnableWindow(wnd, FALSE);
   }
+  // Down the whole tree: a child with a window may have children added since (a list
+  // operation made the windows early, the rest came later).
   for (int i = 0; Handle && i < Children->Count; ++i) {
-    auto* child = static_cast<TControl*>(Children->Get(i));
-    if (!child->Handle) child->CreateHandle();
+    static_cast<TControl*>(Children->Get(i))->CreateHandle();
   }
 }
 

@@ -24,8 +24,11 @@ void AttachNotifyReflection(TControl* parent);
 const WCHAR* SelfPropName();
 const WCHAR* PrevProcPropName();
 
-// The object whose window is being created on this thread.
+// The object whose window is being created on this thread (taken by the window's first
+// message).
 TControl*& CreationSlot();
+// The object inside CreateWindowExW on this thread (kept for the whole call).
+TControl*& CreatingNow();
 // Calls the control's previous window procedure (or DefWindowProcW).
 LRESULT CallPrevious(TControl* c, TMsg& m);
 // Installs the Enter and Escape handling of default and cancel buttons on a newly made

@@ -393,8 +393,9 @@ void TBitmap::Clear() {
 void TBitmap::SetHandle(HBITMAP h) {
   Clear();
   if (!h) return;
+  // GetObject answers for any GDI object: a brush or font given here is not taken over.
   BITMAP bm{};
-  if (GetObjectW(h, sizeof bm, &bm) == 0) return;
+  if (GetObjectType(h) != OBJ_BITMAP || GetObjectW(h, sizeof bm, &bm) == 0) return;
   Width = bm.bmWidth;
   Height = bm.bmHeight;
   Handle = h;

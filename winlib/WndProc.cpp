@@ -68,6 +68,8 @@ LRESULT CALLBACK LibraryWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPa
     slot = nullptr;
     self->Handle = wnd;
     SetPropW(wnd, SelfPropName(), self);
+    // Counted from its first message: a creation refused later still ends in WM_NCDESTROY.
+    CensusAdd(TCensusKind::Window);
   } else {
     self = ControlOf(wnd);
   }
@@ -123,7 +125,10 @@ void TControl::WndProc(TMsg& m) {
       m.result = result;
       // A secondary window under the application window goes with its window. The main
       // form and the application window are freed by Terminate.
-      if (Parent && Parent == Applet && Parent->IsApplet && !IsMainWindow() && LockCount >= 0) Free(this);
+      // (Not while its creation is refused: CreateHandle is still running for it.)
+      if (Parent && Parent == Applet && Parent->IsApplet && !IsMainWindow() && LockCount >= 0 && CreatingNow() != this) {
+        Free(this);
+      }
       return;
     }
     case WM_SIZE: {
