@@ -89,6 +89,23 @@ TEST_F(Controls, AButtonMadeBeforeItsFormHasAWindowGetsCaptionBoundsAndFont) {
   EXPECT_EQ(GetDlgCtrlID(button->Handle), static_cast<int>(button->CtlId));
 }
 
+TEST_F(Controls, ControlsAddedAfterTheTreeHasWindowsGetThemWhenItIsCreated) {
+  TControl* form = nullptr;
+  TControl* app = RunningApplet(&form);
+  TControl* combo = NewComboBox(form, 0);
+  combo->Add("COM1");  // makes the windows of the whole tree so far
+  ASSERT_TRUE(app->Handle && form->Handle && combo->Handle);
+  TControl* late = NewLabel(form, "late");
+  TControl* panel = NewPaintPanel(form);
+  TControl* inner = NewButton(panel, "inner");
+  EXPECT_EQ(late->Handle, nullptr);
+  StartRunning(app);  // as Run does: the application window's tree is created
+  EXPECT_TRUE(late->Handle);
+  EXPECT_TRUE(panel->Handle);
+  EXPECT_TRUE(inner->Handle);
+  EXPECT_EQ(GetParent(inner->Handle), panel->Handle);
+}
+
 // Refuses the first creation of the window it is asked about.
 int gRefusals = 0;
 bool RefuseCreation(void*, TMsg& m, LRESULT& r) {

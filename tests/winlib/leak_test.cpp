@@ -44,6 +44,8 @@ void PaintPanel(void*, TControl* c, HDC) {
 
 void CloseWhenShown(TControl*) {
   if (!gCycle.form || !gCycle.form->Handle) return;
+  // Shown: every window paints now.
+  RedrawWindow(gCycle.form->Handle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   // Everything was made and shown: note the handles, then close as the user would.
   gCycle.windows.clear();
   gCycle.windows.push_back(gCycle.form->Handle);
