@@ -52,9 +52,13 @@ void ApplyProperties(TControl* control, const TWinProperties& p) {
   }
 }
 
-void HookHandlers(TControl* control, TWinHandlers* handlers) {
+void WatchControl(TControl* control, TWinHandlers* handlers) {
   control->Owner = handlers;
   control->OnDestroy = TObjEvent{Detached, handlers};
+}
+
+void HookHandlers(TControl* control, TWinHandlers* handlers) {
+  WatchControl(control, handlers);
   control->SetOnMouseDown(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { HandlersOf(d)->MouseDown(m); }, handlers});
   control->SetOnMouseMove(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { HandlersOf(d)->MouseMove(m); }, handlers});
   control->SetOnMouseUp(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { HandlersOf(d)->MouseUp(m); }, handlers});

@@ -65,7 +65,11 @@ namespace winbase {
 // The size and layout steps of Init, in their order: colour, position, size, Ctl3D (below
 // 2), Enabled, Cursor, Flat, the font (the parent's, or from Font), TabOrder.
 void ApplyProperties(TControl* control, const TWinProperties& p);
-// Hooks the control's events to the handlers (the element becomes the control's owner).
+// The element becomes the control's owner and hears when the control is freed (from
+// construction on for elements that make their control there: a control freed with its
+// parent before Init must not be freed again by the element).
+void WatchControl(TControl* control, TWinHandlers* handlers);
+// Hooks the control's events to the handlers (WatchControl included).
 void HookHandlers(TControl* control, TWinHandlers* handlers);
 // Align, the frame change that makes the new styles take effect, Visible.
 void ApplyLayout(TControl* control, const TWinProperties& p);

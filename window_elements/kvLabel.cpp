@@ -2,7 +2,10 @@
 
 #include "window_elements/WindowGate.h"
 
-TKvLabel::TKvLabel(TControl* parent) : TKvWin(parent) { control_ = NewLabel(parent, ""); }
+TKvLabel::TKvLabel(TControl* parent) : TKvWin(parent) {
+  control_ = NewLabel(parent, "");
+  winbase::WatchControl(control_, this);
+}
 
 void TKvLabel::SetAutoSize(bool on) {
   autoSize_ = on;

@@ -7,8 +7,15 @@
 TKvSimpleForm::TKvSimpleForm() : TKvSimpleWin(nullptr) {
   if (!Applet) NewApplet("");
   control_ = NewForm(Applet, "Form");
+  winbase::WatchControl(control_, this);
   control_->SetVisible(false);
-  AddStartHook(StartUp, this);
+  start_ = new TStart{this};
+  AddStartHook(StartUp, start_);
+}
+
+TKvSimpleForm::~TKvSimpleForm() {
+  // Freed before Run: the hook stays registered and must find no form.
+  if (start_) start_->Form = nullptr;
 }
 
 void TKvSimpleForm::SetCaption(const std::string& caption) {
@@ -46,8 +53,12 @@ void TKvSimpleForm::Run() {
   RunStartHooks();
 }
 
-void TKvSimpleForm::StartUp(void* self) {
-  auto* f = static_cast<TKvSimpleForm*>(self);
+void TKvSimpleForm::StartUp(void* start) {
+  auto* s = static_cast<TStart*>(start);
+  TKvSimpleForm* f = s->Form;
+  delete s;
+  if (!f) return;
+  f->start_ = nullptr;
   FireWindowNull(f->onCreate);
   if (f->control_) f->control_->SetVisible(f->Visible);
 }

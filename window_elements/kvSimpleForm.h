@@ -40,8 +40,14 @@ class TKvSimpleForm : public TKvSimpleWin {
   bool MessageFilter(TMsg& msg, LRESULT& result) override;
 
  protected:
-  ~TKvSimpleForm() override = default;
+  ~TKvSimpleForm() override;
 
  private:
-  static void StartUp(void* self);
+  // The start hook's record: it outlives a form freed before Run, which then runs nothing.
+  struct TStart {
+    TKvSimpleForm* Form;
+  };
+  static void StartUp(void* start);
+
+  TStart* start_ = nullptr;
 };
