@@ -42,7 +42,8 @@ TTooltipRecord* CreateTip(void* manager, HWND control) {
                               CW_USEDEFAULT, control, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!r->Window) return r;
   CensusAdd(TCensusKind::Window);
-  SendMessageW(r->Window, WM_SETFONT, reinterpret_cast<WPARAM>(MakeFont(m->HintFont)), TRUE);
+  r->Font = MakeFont(m->HintFont);
+  SendMessageW(r->Window, WM_SETFONT, reinterpret_cast<WPARAM>(r->Font), TRUE);
   SetWindowPos(r->Window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
   SendMessageW(r->Window, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&r->Info));
   SendMessageW(r->Window, TTM_SETTIPTEXTCOLOR, ResolveColor(static_cast<std::int32_t>(m->HintFont.Color)), 0);
@@ -57,9 +58,16 @@ TTooltipRecord* CreateTip(void* manager, HWND control) {
 void DestroyTip(void*, TTooltipRecord* r) {
   if (!r) return;
   if (r->Window) {
-    auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(r->Window, WM_GETFONT, 0, 0));
-    SendMessageW(r->Window, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&r->Info));
-    if (DestroyWindow(r->Window)) CensusRemove(TCensusKind::Window);
+    // The system destroys a tooltip window together with the window that owns it: when
+    // that went first (the windows go before the elements at the program's end), only the
+    // font and the count are left to give back.
+    HGDIOBJ font = r->Font;
+    if (IsWindow(r->Window)) {
+      if (auto reported = reinterpret_cast<HGDIOBJ>(SendMessageW(r->Window, WM_GETFONT, 0, 0))) font = reported;
+      SendMessageW(r->Window, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&r->Info));
+      DestroyWindow(r->Window);
+    }
+    CensusRemove(TCensusKind::Window);
     if (font && DeleteObject(font)) CensusRemove(TCensusKind::GdiObject);
   }
   delete r;

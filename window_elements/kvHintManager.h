@@ -16,6 +16,7 @@
 struct TTooltipRecord {
   TTTOOLINFOW Info{};
   HWND Window = nullptr;
+  HFONT Font = nullptr;  // the font made for it (given back even when the window went first)
   TWideString Text;   // what Info.lpszText points at
   TWideString Title;
 };
