@@ -44,6 +44,9 @@ void TControl::CreateHandle() {
     }
     const TWideString className = ToWide("obj_" + SubClassName);
     const HINSTANCE instance = ProgramInstance();
+    // Windows refuses class names past 256 characters (and wine's class calls damage its
+    // heap with them): such a control gets no window.
+    if (className.size() > 255) return;
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
