@@ -135,7 +135,8 @@ TEST_F(Controls, AFailedCreationLeavesNoHandleAndALaterPerformTriesAgain) {
   EXPECT_EQ(CensusHeld(TCensusKind::Window), windows + 1);
   EXPECT_EQ(WindowText(late->Handle), "late");
 
-  // A class that cannot be registered: no window, no class, and no harm in asking again.
+  // A class that cannot be registered (a name past the system's limit of 256 characters):
+  // no window, no class, and no harm in asking again.
   TControl* odd = NewControl(form, std::string(300, 'x'), WS_CHILD | WS_VISIBLE, false, nullptr);
   const auto classes = CensusHeld(TCensusKind::WindowClass);
   EXPECT_EQ(odd->Perform(WM_GETTEXTLENGTH, 0, 0), 0);
