@@ -223,9 +223,10 @@ inline void PressKey(HWND focus, UINT vk, char ch = 0) {
   SetFocus(focus);
   Pump();
 #ifdef _WIN32
+  // The loop's TranslateMessage makes the character from the key press.
+  (void)ch;
   const UINT scan = MapVirtualKeyW(vk, 0);
   PostMessageW(focus, WM_KEYDOWN, vk, 1 | (scan << 16));
-  if (ch) PostMessageW(focus, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(ch)), 1 | (scan << 16));
   PostMessageW(focus, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
 #else
   (void)ch;
@@ -242,6 +243,10 @@ namespace zorv::test {
 // natively the headless user's hand, under wine the messages the system posts for it.
 inline void MouseAt(HWND w, UINT msg, int x, int y, WPARAM keys = 0) {
 #ifdef _WIN32
+  // The pointer really is there: the system's mouse tracking looks at it.
+  POINT p{x, y};
+  ClientToScreen(w, &p);
+  SetCursorPos(p.x, p.y);
   PostMessageW(w, msg, keys, MAKELPARAM(x, y));
 #else
   using zorv::headless::Button;
@@ -257,6 +262,20 @@ inline void MouseAt(HWND w, UINT msg, int x, int y, WPARAM keys = 0) {
   }
 #endif
   Pump();
+}
+
+// The pointer leaves a window for a point of another (under wine the system's tracking
+// notices it by itself).
+inline void MoveAway(HWND other, int x, int y) {
+#ifdef _WIN32
+  POINT p{x, y};
+  ClientToScreen(other, &p);
+  SetCursorPos(p.x, p.y);
+  PostMessageW(other, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+  PumpFor(50);
+#else
+  MouseAt(other, WM_MOUSEMOVE, x, y);
+#endif
 }
 
 inline void ClickOn(HWND w, int x = 5, int y = 5) {

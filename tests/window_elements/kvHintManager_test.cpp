@@ -138,6 +138,7 @@ TEST_F(Hint, AHintMakesATooltipWithItsToolAndText) {
   TrackWatch watch(tip);
   MouseAt(control, WM_MOUSEMOVE, 5, 5);
   MouseAt(control, WM_MOUSEMOVE, 6, 7);
+  MoveAway(FormWnd(), 300, 200);
   PostMessageW(control, WM_MOUSELEAVE, 0, 0);
   Pump();
   EXPECT_EQ(TrackWatch::activate, 0);
