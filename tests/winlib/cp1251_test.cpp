@@ -21,4 +21,25 @@ TEST(Cp1251, EveryByteGivesOneCharacter) {
   EXPECT_EQ(Cp1251ToUtf16(all).size(), 256u);
 }
 
+TEST(Cp1251, BackFromUnicodeRoundTripsEveryMappedByte) {
+  for (int b = 0; b < 256; ++b) {
+    const char16_t u = Cp1251ToUnicode(static_cast<unsigned char>(b));
+    if (u == u'\uFFFD') {
+      EXPECT_EQ(UnicodeToCp1251(u), -1) << "the byte without a character does not come back";
+      continue;
+    }
+    EXPECT_EQ(UnicodeToCp1251(u), b) << "byte " << b;
+  }
+  EXPECT_EQ(Utf16ToCp1251(Cp1251ToUtf16("\xC7\xE0\xEF\xE8\xF1\xE0\xF2\xFC")), "\xC7\xE0\xEF\xE8\xF1\xE0\xF2\xFC");
+}
+
+TEST(Cp1251, CharactersTheCodePageLacksBecomeQuestionMarks) {
+  EXPECT_EQ(UnicodeToCp1251(u'\u00E9'), -1);  // e acute: Latin-1, not 1251
+  EXPECT_EQ(UnicodeToCp1251(u'\u4E2D'), -1);
+  EXPECT_EQ(UnicodeToCp1251(u'\uFFFD'), -1);
+  EXPECT_EQ(Utf16ToCp1251(u"a\xD800" u"b"), "a?b");  // a lone surrogate
+  EXPECT_EQ(Utf16ToCp1251(std::u16string(u"\0x", 2)), std::string("\0x", 2));
+  EXPECT_EQ(Utf16ToCp1251(nullptr, 0), "");
+}
+
 }  // namespace

@@ -5,10 +5,13 @@
 // closing the main form and the order of destruction after the loop.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/winlib/winlib_test_support.h"
+#include "winlib/ControlsInternal.h"
 
 namespace {
 
@@ -462,6 +465,141 @@ TEST_F(Routing, TerminateWithoutAnAppletDoesNothing) {
   EXPECT_TRUE(IsWindow(h));
   EXPECT_EQ(CensusHeld(TCensusKind::WindowClass), classes);
   AppletTerminated = false;
+}
+
+// ---- Key and mouse events, the combo box's own child windows ---------------------------
+
+struct TKeysSeen {
+  std::vector<int> downs;
+  std::vector<DWORD> shifts;
+  std::string chars;
+};
+void KeyDownSeen(void* data, TControl*, int& key, DWORD shift) {
+  auto* s = static_cast<TKeysSeen*>(data);
+  s->downs.push_back(key);
+  s->shifts.push_back(shift);
+}
+void CharSeen(void* data, TControl*, char& ch, DWORD) { static_cast<TKeysSeen*>(data)->chars.push_back(ch); }
+
+TEST_F(Routing, KeysInTheComboBoxsEditPartReachTheComboAndTabLeavesIt) {
+  TControl* form = Form();
+  Tabulate(form);
+  TControl* combo = NewComboBox(form, 0);
+  combo->SetBoundsRect(RECT{10, 10, 160, 34});
+  TControl* next = NewButton(form, "next");
+  next->SetBoundsRect(RECT{10, 60, 100, 84});
+  TKeysSeen seen;
+  combo->SetOnKeyDown(TOnKey{KeyDownSeen, &seen});
+  combo->SetOnChar(TOnChar{CharSeen, &seen});
+  ShowInFront(form);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo->Handle, &info));
+  ASSERT_TRUE(info.hwndItem && info.hwndItem != combo->Handle);
+  // The edit part runs the library's filter first, its own procedure kept aside.
+  const auto kept = reinterpret_cast<LONG_PTR>(GetPropW(info.hwndItem, PrevProcPropName()));
+  EXPECT_NE(kept, 0);
+  EXPECT_NE(GetWindowLongPtrW(info.hwndItem, GWLP_WNDPROC), kept);
+  combo->Focus();
+  ASSERT_TRUE(user::PumpUntil([&] { return GetFocus() == info.hwndItem; }));
+  EXPECT_EQ(form->CurrentControl, combo);
+
+  user::ShiftKeyPress('A');
+  ASSERT_TRUE(user::PumpUntil([&] { return !seen.chars.empty(); }));
+  user::Settle();
+  EXPECT_EQ(seen.chars, "A");
+  bool sawA = false;
+  for (std::size_t i = 0; i < seen.downs.size(); ++i) {
+    if (seen.downs[i] == 'A') {
+      sawA = true;
+      EXPECT_EQ(seen.shifts[i], 4u) << "Shift held";
+    }
+  }
+  EXPECT_TRUE(sawA);
+  EXPECT_EQ(combo->GetCaption(), "A");
+
+  user::KeyPress(VK_TAB);
+  EXPECT_TRUE(user::PumpUntil([&] { return GetFocus() == next->Handle; }));
+  EXPECT_EQ(combo->GetCaption(), "A") << "Tab was not typed";
+}
+
+struct TMouseSeen {
+  std::vector<TMouseEventData> downs, ups;
+  static void Down(void* d, TControl*, const TMouseEventData& m) { static_cast<TMouseSeen*>(d)->downs.push_back(m); }
+  static void Up(void* d, TControl*, const TMouseEventData& m) { static_cast<TMouseSeen*>(d)->ups.push_back(m); }
+};
+
+TEST_F(Routing, MouseEventsOfARealClick) {
+  TControl* form = Form();
+  TControl* panel = NewPaintPanel(form);
+  panel->SetBoundsRect(RECT{20, 20, 60, 60});
+  TMouseSeen seen;
+  panel->SetOnMouseDown(TOnMouse{TMouseSeen::Down, &seen});
+  panel->SetOnMouseUp(TOnMouse{TMouseSeen::Up, &seen});
+  EXPECT_EQ(panel->AttachedProcs.size(), 2u) << "the colour procedure and one mouse procedure";
+  ShowInFront(form);
+  user::Click(panel->Handle);
+  ASSERT_TRUE(user::PumpUntil([&] { return !seen.ups.empty(); }));
+  ASSERT_EQ(seen.downs.size(), 1u);
+  EXPECT_EQ(seen.downs[0].Button, 0);
+  EXPECT_EQ(seen.downs[0].X, 20);
+  EXPECT_EQ(seen.downs[0].Y, 20);
+  EXPECT_TRUE(seen.downs[0].Shift & MK_LBUTTON);
+  EXPECT_EQ(seen.ups[0].Button, 0);
+}
+
+// ---- The application window ------------------------------------------------------------
+
+TEST_F(Routing, ApplicationWindowMenuAndClosingThroughTheMainForm) {
+  TControl* form = nullptr;
+  TControl* app = RunningApplet(&form);
+  gClose = TCloseState{};
+  form->OnClose = TOnClose{AskClose, nullptr};
+  StartRunning(app);
+  HMENU menu = GetSystemMenu(app->Handle, FALSE);
+  ASSERT_TRUE(menu);
+  EXPECT_EQ(GetMenuState(menu, SC_SIZE, MF_BYCOMMAND), static_cast<UINT>(-1));
+  EXPECT_EQ(GetMenuState(menu, SC_MOVE, MF_BYCOMMAND), static_cast<UINT>(-1));
+  EXPECT_EQ(GetMenuState(menu, SC_MAXIMIZE, MF_BYCOMMAND), static_cast<UINT>(-1));
+  EXPECT_TRUE(GetMenuState(menu, SC_RESTORE, MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_NE(GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND), static_cast<UINT>(-1));
+  EXPECT_TRUE(GetWindowLongPtrW(app->Handle, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  EXPECT_EQ(GetWindow(form->Handle, GW_OWNER), app->Handle);
+  // Closing from the taskbar asks the main form.
+  SendMessageW(app->Handle, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(user::PumpUntil([&] { return gClose.asked == 1; }));
+  EXPECT_TRUE(IsWindow(form->Handle)) << "refused";
+  EXPECT_FALSE(AppletTerminated.load());
+}
+
+// ---- Other threads ---------------------------------------------------------------------
+
+TEST_F(Routing, SyncCallFromAnotherThreadRunsOnTheWindowsThread) {
+  TControl* form = Form();
+  TControl* label = NewLabel(form, "before");
+  form->CreateHandle();
+  const DWORD windowThread = GetCurrentThreadId();
+  std::atomic<bool> done{false};
+  DWORD ranOn = 0;
+  bool inSync = false;
+  std::thread other([&] {
+    SyncCall(label, [&] {
+      ranOn = GetCurrentThreadId();
+      inSync = InSyncCall();
+      label->SetCaption(kWrite);
+    });
+    done = true;
+  });
+  EXPECT_TRUE(user::PumpUntil([&] { return done.load(); }));
+  other.join();
+  EXPECT_EQ(ranOn, windowThread);
+  EXPECT_TRUE(inSync);
+  EXPECT_FALSE(InSyncCall());
+  EXPECT_EQ(WindowText(label->Handle), kWrite);
+  // On the window's own thread it runs at once.
+  bool atOnce = false;
+  SyncCall(label, [&] { atOnce = !InSyncCall(); });
+  EXPECT_TRUE(atOnce);
 }
 
 }  // namespace
