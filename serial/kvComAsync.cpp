@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "runtime/SchemeGate.h"
+#include "/tmp/tx/ztrace.h"
 
 using namespace zorv::comm;
 
@@ -551,7 +552,7 @@ void TKvComAsync::doWrite(TData& d, std::uint16_t) {
     const TResult w = api->WriteFile(port, text.data(), size, n, *io);
     if (w.ok || w.error == kErrorIoPending) {
       std::uint32_t done = 0;
-      const TResult g = w.ok ? api->GetOverlappedResult(port, *io, done, false)
+      const TResult g = w.ok ? api->GetOverlappedResult(port, *io, done, true)
                              : AwaitWrite(*api, port, *io, size, done);
       written = g.ok ? static_cast<std::int32_t>(std::min(done, size)) : 0;
       fire = true;
@@ -565,6 +566,7 @@ void TKvComAsync::doWrite(TData& d, std::uint16_t) {
     failed = true;  // no completion record: nothing was written
   }
   const bool first = failed && !latched && LatchWriteFailure();
+  if (failed) ZTrace("write failed %u latched %d", (unsigned)error, (int)latched);
   const TEventPoint point = onWrite;
   const TEventPoint errorPoint = onWriteError;
   ReleasePort(io);
@@ -605,6 +607,11 @@ void TKvComAsync::doRead(TData& d, std::uint16_t) {
   }
   const TEventPoint point = onRead;
   ReleasePort(io);
+  {
+    std::string hex;
+    for (unsigned char c : bytes) { char b[4]; std::snprintf(b, sizeof b, "%02X", c); hex += b; }
+    ZTrace("read %s", hex.c_str());
+  }
   if (fire) FireString(point, bytes);
 }
 
