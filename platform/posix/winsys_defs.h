@@ -12,8 +12,22 @@
 //    pixels high; lfHeight 0 and the stock fonts use height 13 (so 6 pixels a character).
 //  - Update regions are kept as one bounding rectangle (the union's bounds); regions (HRGN)
 //    likewise, with COMPLEXREGION never reported.
-//  - Memory bitmaps of 1, 24 and 32 bits hold real pixels (kept as 32-bit colours); windows
-//    and screen DCs hold none (GetPixel there gives CLR_INVALID).
+//  - Memory bitmaps hold real pixels (compatible bitmaps as colours, DIB sections of 1, 4,
+//    8, 24 and 32 bits in their own bits); windows and screen DCs hold none (GetPixel there
+//    gives CLR_INVALID). Bitmaps over 2^26 pixels fail for want of memory.
+//  - CW_USEDEFAULT places an overlapped window at (40, 40), 640 x 480. A minimised top-level
+//    window is 160 x 28 at (-32000, -32000); a maximised one covers the screen with its frame
+//    outside it. The minimum tracking size is 112 x 27.
+//  - A drop-down combo box is the font's height + 8 pixels high (21 with the default font);
+//    the rest of the height it is given is its list's, list items are the font's height + 3
+//    high, the drop-down button is the rightmost 17 pixels, and the open list shows every
+//    item (it never scrolls).
+//  - System colours start as the classic Windows scheme; SetSysColors changes them and the
+//    brushes of GetSysColorBrush follow. Keyboard characters follow the US layout.
+//  - The program's module handle (GetModuleHandleW(nullptr)) finds the program's resources
+//    by name (platform/resources.h: ICON groups as .ico files, BITMAPs as .bmp files).
+//  - MessageBoxW writes to standard error and answers the first button of its kind (IDOK,
+//    IDYES, IDABORT, IDRETRY) unless a test hook (platform/headless.h) answers.
 #pragma once
 
 #include <cstddef>
