@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "runtime/SchemeGate.h"
-#include "/tmp/tx/ztrace.h"
 
 using namespace zorv::comm;
 
@@ -566,7 +565,6 @@ void TKvComAsync::doWrite(TData& d, std::uint16_t) {
     failed = true;  // no completion record: nothing was written
   }
   const bool first = failed && !latched && LatchWriteFailure();
-  if (failed) ZTrace("write failed %u latched %d", (unsigned)error, (int)latched);
   const TEventPoint point = onWrite;
   const TEventPoint errorPoint = onWriteError;
   ReleasePort(io);
@@ -607,11 +605,6 @@ void TKvComAsync::doRead(TData& d, std::uint16_t) {
   }
   const TEventPoint point = onRead;
   ReleasePort(io);
-  {
-    std::string hex;
-    for (unsigned char c : bytes) { char b[4]; std::snprintf(b, sizeof b, "%02X", c); hex += b; }
-    ZTrace("read %s", hex.c_str());
-  }
   if (fire) FireString(point, bytes);
 }
 
