@@ -171,9 +171,9 @@ TEST_F(ComboBox, SelectReplaceClearAndTheItemsText) {
   r.Next = &text;
   c->doReplace(r, 0);
   EXPECT_EQ(Items(w), (std::vector<std::string>{"COM1", "COM22", "COM3"}));
-  TData far = IntData(3);
-  far.Next = &text;
-  c->doReplace(far, 0);
+  TData beyond = IntData(3);
+  beyond.Next = &text;
+  c->doReplace(beyond, 0);
   EXPECT_EQ(Items(w).size(), 3u) << "out of range: nothing";
 
   // The items text: each item followed by CR LF, the last one's dropped unless it is empty.

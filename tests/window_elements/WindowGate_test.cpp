@@ -45,6 +45,27 @@ struct PaintCounter {
   }
 };
 
+// A thread that may hand calls to the window thread until it ends: the window thread
+// keeps serving them while it waits for the end.
+class ServedThread {
+ public:
+  template <class F>
+  explicit ServedThread(F f) : thread_([this, f] {
+    f();
+    done_ = true;
+  }) {}
+  ~ServedThread() { Join(); }
+  void Join() {
+    if (!thread_.joinable()) return;
+    PumpUntil([this] { return done_.load(); }, 300000);
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
 class Threads : public FormFixture {
  protected:
   void Build() {
@@ -133,7 +154,7 @@ TEST_F(Threads, BackgroundUpdatesWhileTheWindowThreadClicksAndCloses) {
   constexpr int kRounds = 20000;
   std::atomic<bool> done{false};
   std::atomic<int> rounds{0};
-  std::thread reader([&] {
+  ServedThread reader([&] {
     // Chains of a few updates each inside the gate, as line events are.
     for (int i = 0; i < kRounds;) {
       TSchemeEntry entry;
@@ -157,7 +178,7 @@ TEST_F(Threads, BackgroundUpdatesWhileTheWindowThreadClicksAndCloses) {
     Pump();
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
   }
-  reader.join();
+  reader.Join();
   ASSERT_TRUE(PumpUntil([&] { return static_cast<int>(clicks.count()) == delivered; }, 60000))
       << clicks.count() << " of " << delivered;
   EXPECT_EQ(clicks.integers(), std::vector<std::int32_t>(static_cast<std::size_t>(delivered), 2));
@@ -175,7 +196,7 @@ TEST_F(Threads, BackgroundUpdatesWhileTheWindowThreadClicksAndCloses) {
   // events off, the reader's later events go nowhere.
   keepOpen = false;
   std::atomic<bool> stop{false};
-  std::thread late([&] {
+  ServedThread late([&] {
     for (int i = 0; !stop.load(); ++i) {
       TSchemeEntry entry;
       Update(i);
@@ -187,7 +208,7 @@ TEST_F(Threads, BackgroundUpdatesWhileTheWindowThreadClicksAndCloses) {
   const std::size_t clicksAtClose = clicks.count();
   PumpFor(100);
   stop = true;
-  late.join();
+  late.Join();
   EXPECT_FALSE(EventsAreOn());
   EXPECT_EQ(clicks.count(), clicksAtClose) << "nothing reaches the scheme after onClose";
   EXPECT_EQ(outsideGate.load(), 0);
@@ -200,7 +221,7 @@ TEST_F(Threads, ACloseWhileTheGateIsHeldForSeconds) {
   HWND fw = FormWnd(), lw = label->Control()->Handle;
   std::atomic<bool> holding{false}, released{false};
   std::atomic<int> answered{0}, unanswered{0}, paintsDuringHold{-1};
-  std::thread pause([&] {
+  ServedThread pause([&] {
     TSchemeEntry entry;
     holding = true;
     // Seconds inside the gate (the completion pause), updating the window now and then.
@@ -210,7 +231,7 @@ TEST_F(Threads, ACloseWhileTheGateIsHeldForSeconds) {
     }
     released = true;
   });
-  std::thread third([&] {
+  ServedThread third([&] {
     while (!holding.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the close is waiting now
     const int before = PaintCounter::paints.load();
@@ -229,8 +250,8 @@ TEST_F(Threads, ACloseWhileTheGateIsHeldForSeconds) {
   Pump();  // the close waits in here for the gate
   EXPECT_TRUE(released.load()) << "the close entered only after the pause";
   EXPECT_EQ(lockReads.load(), 1);
-  pause.join();
-  third.join();
+  pause.Join();
+  third.Join();
   EXPECT_GT(answered.load(), 0);
   EXPECT_EQ(unanswered.load(), 0) << "the window answered sent messages while it waited";
   if (paintsDuringHold.load() >= 0) {
@@ -240,7 +261,7 @@ TEST_F(Threads, ACloseWhileTheGateIsHeldForSeconds) {
   EXPECT_EQ(outsideGate.load(), 0);
   // Now a close that goes through, again while the gate is held for a while.
   keepOpen = false;
-  std::thread again([&] {
+  ServedThread again([&] {
     TSchemeEntry entry;
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     Update(1);
@@ -248,7 +269,7 @@ TEST_F(Threads, ACloseWhileTheGateIsHeldForSeconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   PostMessageW(fw, WM_CLOSE, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return closes.count() == 1; }, 60000));
-  again.join();
+  again.Join();
   EXPECT_FALSE(EventsAreOn());
 }
 
@@ -258,7 +279,7 @@ TEST_F(Threads, AClickWaitingForTheGateLeavesTheWindowResponsive) {
   HWND wb = b->Control()->Handle, fw = FormWnd();
   std::atomic<bool> holding{false}, released{false};
   std::atomic<int> answered{0}, unanswered{0}, staleDuring{0};
-  std::thread pause([&] {
+  ServedThread pause([&] {
     TSchemeEntry entry;
     holding = true;
     for (int i = 0; i < 2000; ++i) {
@@ -267,7 +288,7 @@ TEST_F(Threads, AClickWaitingForTheGateLeavesTheWindowResponsive) {
     }
     released = true;
   });
-  std::thread third([&] {
+  ServedThread third([&] {
     while (!holding.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     while (!released.load()) {
       DWORD_PTR r = 0;
@@ -280,8 +301,8 @@ TEST_F(Threads, AClickWaitingForTheGateLeavesTheWindowResponsive) {
   SendMessageW(wb, BM_CLICK, 0, 0);  // the click's event waits here for the gate
   EXPECT_TRUE(released.load());
   EXPECT_EQ(clicks.count(), 1u);
-  pause.join();
-  third.join();
+  pause.Join();
+  third.Join();
   EXPECT_GT(answered.load(), 0);
   EXPECT_EQ(unanswered.load(), 0);
   EXPECT_EQ(staleReads.load() + staleDuring.load(), 0);
@@ -294,7 +315,7 @@ TEST_F(Threads, TheTextReadBackIsAlwaysTheLastOneSet) {
   crc->onChange = changes.Point();
   Start();
   std::atomic<bool> done{false};
-  std::thread reader([&] {
+  ServedThread reader([&] {
     for (int i = 0; i < 50000; ++i) {
       TSchemeEntry entry;
       TData t = StrData(Hex(i * 7));
@@ -310,7 +331,7 @@ TEST_F(Threads, TheTextReadBackIsAlwaysTheLastOneSet) {
     Pump();
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
   }
-  reader.join();
+  reader.Join();
   Pump();
   EXPECT_EQ(staleReads.load(), 0);
   EXPECT_EQ(TextOf(crc->Control()->Handle), Hex(49999 * 7));
