@@ -6,10 +6,13 @@
 // onTimer and the automatic onStop fire on the timer thread. doStart and doStop may come
 // from any thread, also from an element downstream of onTimer while the tick runs; neither
 // waits for a running tick. A tick that comes in while the previous one still runs is
-// dropped. Freeing the element from another thread waits for a running tick to end.
+// dropped, and so is a tick that the system's timer delivers to make up for ticks it could
+// not deliver while one waited long for the scheme gate (see Tick). Freeing the element
+// from another thread waits for a running tick to end.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "runtime/Share.h"
@@ -50,4 +53,8 @@ class TKvMMTimer : public TObj {
   // Set by a running tick to a flag of its own, which the destructor raises when the
   // element is freed from inside that tick's firing.
   bool* freedInTick_ = nullptr;
+  // When the last tick that ran entered the scheme, and whether it had waited for the gate
+  // more than half an interval (both touched only inside the gate).
+  std::chrono::steady_clock::time_point lastTick_{};
+  bool lastTickLate_ = false;
 };

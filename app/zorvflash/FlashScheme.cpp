@@ -158,11 +158,13 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   PortChoiceHub->onEvent[0] = MakePoint<&TKvHub::doEvent>(1, CloseHub);
   PortChoiceHub->onEvent[1] = MakePoint<&TKvEventFromData::doStore>(0, PortName);
   PortChoiceHub->onEvent[2] = MakePoint<&TKvMultiElementEx::doWork>(1, QueryScheme);
-  DoneSwitch->onSwitch = MakePoint<&TKvSleep::doSleep>(0, DonePause);
+  DoneSwitch->onSwitch = MakePoint<&TKvIf_else::doCompare>(0, DrainGate);
   ErrorGate->onTrue = MakePoint<&TFlashFront::doFailed>(0, Front);
   ErrorGate->Op1Point = MakePoint<&TKvSwitch::getCurrent>(0, DoneSwitch);
-  DonePause->onSleep = MakePoint<&TKvIf_else::doCompare>(0, DrainGate);
-  DrainGate->onTrue = MakePoint<&TFlashFront::doDone>(0, Front);
+  DonePause->onSleep = MakePoint<&TFlashFront::doDone>(0, Front);
+  // The drain is checked right after "PUSK", before the pause: by the pause's end the
+  // device has restarted and may have left the line (a USB adapter, the simulator).
+  DrainGate->onTrue = MakePoint<&TKvSleep::doSleep>(0, DonePause);
   DrainGate->onFalse = MakePoint<&TFlashFront::doFailed>(0, Front);
   DrainGate->Op1Point = MakePoint<&TKvComAsync::Drained>(0, SerialPort);
 

@@ -1,13 +1,14 @@
 // The flasher's scheme: in the role of the main window's scheme, it creates the serial
 // port element, the commutator that routes replies by the identification count, the write
-// hub, the checksum store (starting "FFFF"), the success pause, the drain check after it
+// hub, the checksum store (starting "FFFF"), the drain check, the success pause after it
 // and the two sub-scheme containers, wired as the window's scheme wires them wherever no
 // window is involved. Where the window's scheme feeds controls, the flasher's front
 // (TFlashFront) listens instead.
 //
-// Success is reported only through DrainGate: after the pause it asks the serial element
-// whether its output queue drained and no write failed since the open ("PUSK" on the
-// line); when not, the failure report goes straight to the front, past the done switch.
+// Success is reported only through DrainGate: right after "PUSK" it asks the serial
+// element whether its output queue drained and no write failed since the open ("PUSK" on
+// the line); then the pause runs and the completion comes. When not, the failure report
+// goes straight to the front, past the done switch.
 #pragma once
 
 #include <atomic>
