@@ -60,15 +60,14 @@ void DestroyTip(void*, TTooltipRecord* r) {
   if (r->Window) {
     // The system destroys a tooltip window together with the window that owns it: when
     // that went first (the windows go before the elements at the program's end), only the
-    // font and the count are left to give back.
-    HGDIOBJ font = r->Font;
+    // font and the count are left to give back. The font is the one made here, not the one
+    // the window reports: a tooltip may keep a copy of its own (wine's does).
     if (IsWindow(r->Window)) {
-      if (auto reported = reinterpret_cast<HGDIOBJ>(SendMessageW(r->Window, WM_GETFONT, 0, 0))) font = reported;
       SendMessageW(r->Window, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&r->Info));
       DestroyWindow(r->Window);
     }
     CensusRemove(TCensusKind::Window);
-    if (font && DeleteObject(font)) CensusRemove(TCensusKind::GdiObject);
+    if (r->Font && DeleteObject(r->Font)) CensusRemove(TCensusKind::GdiObject);
   }
   delete r;
 }

@@ -243,10 +243,15 @@ namespace zorv::test {
 // natively the headless user's hand, under wine the messages the system posts for it.
 inline void MouseAt(HWND w, UINT msg, int x, int y, WPARAM keys = 0) {
 #ifdef _WIN32
-  // The pointer really is there: the system's mouse tracking looks at it.
-  POINT p{x, y};
+  // The pointer really is there (the system's mouse tracking looks at it); a move of the
+  // pointer is a mouse message of its own, so it is let through first.
+  POINT p{x, y}, now{};
   ClientToScreen(w, &p);
-  SetCursorPos(p.x, p.y);
+  GetCursorPos(&now);
+  if (now.x != p.x || now.y != p.y) {
+    SetCursorPos(p.x, p.y);
+    PumpFor(100);
+  }
   PostMessageW(w, msg, keys, MAKELPARAM(x, y));
 #else
   using zorv::headless::Button;
