@@ -4,6 +4,8 @@
 // background brushes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -145,35 +147,44 @@ TEST_F(Controls, AFailedCreationLeavesNoHandleAndALaterPerformTriesAgain) {
   EXPECT_EQ(CensusHeld(TCensusKind::WindowClass), classes);
 }
 
-TEST_F(Controls, TopLeftClientChildrenFillTheClientAreaWithGaps) {
-  TControl* form = Form();
-  // Created in the reverse order of the passes.
-  TControl* client = NewEdit(form, kEditOptionMultiline);
-  client->SetAlign(alClient);
-  TControl* left = NewLabel(form, "left");
-  left->SetAlign(alLeft);
-  TControl* top = NewButton(form, "top");
-  top->SetAlign(alTop);
-  ShowInFront(form);
-  auto check = [&] {
+TEST_F(Controls, TopLeftClientChildrenFillTheClientAreaWithGapsInEveryCreationOrder) {
+  std::array<std::uint8_t, 3> order{alLeft, alTop, alClient};  // ascending: all six orders follow
+  int orders = 0;
+  do {
+    ++orders;
+    TControl* form = Form();
+    TControl* top = nullptr;
+    TControl* left = nullptr;
+    TControl* client = nullptr;
+    for (std::uint8_t a : order) {
+      if (a == alTop) (top = NewButton(form, "top"))->SetAlign(alTop);                          // 22 high
+      if (a == alLeft) (left = NewLabel(form, "left"))->SetAlign(alLeft);                       // 64 wide
+      if (a == alClient) (client = NewEdit(form, kEditOptionMultiline))->SetAlign(alClient);
+    }
+    ShowInFront(form);
+    auto check = [&] {
+      RECT cr{};
+      GetClientRect(form->Handle, &cr);
+      EXPECT_TRUE(SameRect(ChildRect(top->Handle), RECT{2, 2, cr.right - 2, 24})) << Show(ChildRect(top->Handle));
+      EXPECT_TRUE(SameRect(ChildRect(left->Handle), RECT{2, 26, 66, cr.bottom - 2})) << Show(ChildRect(left->Handle));
+      EXPECT_TRUE(SameRect(ChildRect(client->Handle), RECT{68, 26, cr.right - 2, cr.bottom - 2}))
+          << Show(ChildRect(client->Handle)) << " in " << Show(cr);
+    };
+    check();
+    // Resizing the form realigns them.
+    form->SetBoundsRect(RECT{80, 80, 600, 500});
+    user::Settle();
+    check();
+    // A hidden child gives its room back.
+    top->SetVisible(false);
+    user::Settle();
     RECT cr{};
     GetClientRect(form->Handle, &cr);
-    EXPECT_TRUE(SameRect(ChildRect(top->Handle), RECT{2, 2, cr.right - 2, 24})) << Show(ChildRect(top->Handle));
-    EXPECT_TRUE(SameRect(ChildRect(left->Handle), RECT{2, 26, 66, cr.bottom - 2})) << Show(ChildRect(left->Handle));
-    EXPECT_TRUE(SameRect(ChildRect(client->Handle), RECT{68, 26, cr.right - 2, cr.bottom - 2}))
-        << Show(ChildRect(client->Handle)) << " in " << Show(cr);
-  };
-  check();
-  // Resizing the form realigns them.
-  form->SetBoundsRect(RECT{80, 80, 600, 500});
-  user::Settle();
-  check();
-  // A hidden child gives its room back.
-  top->SetVisible(false);
-  user::Settle();
-  RECT cr{};
-  GetClientRect(form->Handle, &cr);
-  EXPECT_TRUE(SameRect(ChildRect(left->Handle), RECT{2, 2, 66, cr.bottom - 2})) << Show(ChildRect(left->Handle));
+    EXPECT_TRUE(SameRect(ChildRect(left->Handle), RECT{2, 2, 66, cr.bottom - 2})) << Show(ChildRect(left->Handle));
+    owned_.pop_back();
+    Free(form);
+  } while (std::next_permutation(order.begin(), order.end()));
+  EXPECT_EQ(orders, 6);
 }
 
 TEST_F(Controls, ComboListOperationsCarryCyrillicAndPointerSizedData) {
