@@ -236,6 +236,27 @@ TEST_F(Form, DragByTheClientArea) {
   EXPECT_EQ(downs.integers(), std::vector<std::int32_t>{0}) << "the ordinary press handling follows";
 }
 
+TEST_F(Form, DoubleClickAndMoveOutputs) {
+  Sink dbl, moved;
+  form->onDblClick = dbl.Point();
+  form->onMove = moved.Point();
+  Start();
+  moved.hits.clear();
+#ifdef _WIN32
+  MouseAt(FormWnd(), WM_LBUTTONDOWN, 60, 60, MK_LBUTTON);
+  MouseAt(FormWnd(), WM_LBUTTONUP, 60, 60);
+  MouseAt(FormWnd(), WM_LBUTTONDBLCLK, 60, 60, MK_LBUTTON);
+  MouseAt(FormWnd(), WM_LBUTTONUP, 60, 60);
+#else
+  zorv::headless::DoubleClick(FormWnd(), 60, 60);
+  Pump();
+#endif
+  EXPECT_EQ(dbl.integers(), std::vector<std::int32_t>{0});
+  SetWindowPos(FormWnd(), nullptr, 140, 110, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Pump();
+  EXPECT_EQ(moved.count(), 1u);
+}
+
 #ifndef _WIN32
 TEST_F(Form, NoDragWithoutDragForm) {
   form->DragForm = false;
