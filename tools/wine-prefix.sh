@@ -22,6 +22,7 @@ zorv_ensure_prefix() {
   local wine="$1" wineserver="$2"
   if [[ -f "$WINEPREFIX/.zorv-ready" ]]; then
     zorv_prefix_settings "$wine"
+    zorv_prefix_fonts
     return 0
   fi
   if [[ -d "$WINEPREFIX" && -n "$(ls -A "$WINEPREFIX" 2>/dev/null)" && ! -f "$WINEPREFIX/.zorv-creating" ]]; then
@@ -36,7 +37,20 @@ zorv_ensure_prefix() {
   # The server saves the registry as it exits; then the marker can be written.
   "$wineserver" -w </dev/null >/dev/null 2>&1 8>&- 9>&-
   zorv_prefix_settings "$wine"
+  zorv_prefix_fonts
   mv "$WINEPREFIX/.zorv-creating" "$WINEPREFIX/.zorv-ready"
+}
+
+# Wine draws the caption buttons with the Marlett font; Debian's wine does not find the one
+# of its fonts package by itself (the buttons then show "0 1 r"), but does find it in the
+# prefix's Fonts folder.
+zorv_prefix_fonts() {
+  local f dir="$WINEPREFIX/drive_c/windows/Fonts"
+  [[ -d "$dir" ]] || return 0
+  for f in marlett.ttf; do
+    [[ -f "/usr/share/wine/fonts/$f" && ! -f "$dir/$f" ]] && cp "/usr/share/wine/fonts/$f" "$dir/$f"
+  done
+  return 0
 }
 
 # Writes the settings when the marker is older than this version. The marker is written
