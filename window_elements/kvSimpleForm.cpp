@@ -1,21 +1,38 @@
 #include "window_elements/kvSimpleForm.h"
 
+#include <map>
+#include <mutex>
+
 #include "window_elements/FormStyles.h"
 #include "window_elements/WindowGate.h"
 #include "winlib/Applet.h"
+
+namespace {
+
+// The forms whose start hook has not run yet, by their hook's number.
+std::mutex gStartMutex;
+std::map<std::uintptr_t, TKvSimpleForm*> gStarting;
+std::uintptr_t gNextStartId = 1;
+
+}  // namespace
 
 TKvSimpleForm::TKvSimpleForm() : TKvSimpleWin(nullptr) {
   if (!Applet) NewApplet("");
   control_ = NewForm(Applet, "Form");
   winbase::WatchControl(control_, this);
   control_->SetVisible(false);
-  start_ = new TStart{this};
-  AddStartHook(StartUp, start_);
+  {
+    std::lock_guard<std::mutex> lock(gStartMutex);
+    startId_ = gNextStartId++;
+    gStarting[startId_] = this;
+  }
+  AddStartHook(StartUp, reinterpret_cast<void*>(startId_));
 }
 
 TKvSimpleForm::~TKvSimpleForm() {
   // Freed before Run: the hook stays registered and must find no form.
-  if (start_) start_->Form = nullptr;
+  std::lock_guard<std::mutex> lock(gStartMutex);
+  gStarting.erase(startId_);
 }
 
 void TKvSimpleForm::SetCaption(const std::string& caption) {
@@ -53,12 +70,15 @@ void TKvSimpleForm::Run() {
   RunStartHooks();
 }
 
-void TKvSimpleForm::StartUp(void* start) {
-  auto* s = static_cast<TStart*>(start);
-  TKvSimpleForm* f = s->Form;
-  delete s;
-  if (!f) return;
-  f->start_ = nullptr;
+void TKvSimpleForm::StartUp(void* id) {
+  TKvSimpleForm* f = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(gStartMutex);
+    auto it = gStarting.find(reinterpret_cast<std::uintptr_t>(id));
+    if (it == gStarting.end()) return;
+    f = it->second;
+    gStarting.erase(it);
+  }
   FireWindowNull(f->onCreate);
   if (f->control_) f->control_->SetVisible(f->Visible);
 }

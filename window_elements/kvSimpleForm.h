@@ -43,11 +43,9 @@ class TKvSimpleForm : public TKvSimpleWin {
   ~TKvSimpleForm() override;
 
  private:
-  // The start hook's record: it outlives a form freed before Run, which then runs nothing.
-  struct TStart {
-    TKvSimpleForm* Form;
-  };
-  static void StartUp(void* start);
+  // The start hook names the form by a number that no later form reuses: the hook of a
+  // form freed before Run finds no form and runs nothing.
+  static void StartUp(void* id);
 
-  TStart* start_ = nullptr;
+  std::uintptr_t startId_ = 0;
 };
