@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The shell pieces under the window tests, without wine: the prefix settings that every
 prefix gets once (older prefixes too, and again when the server did not save them), and
-the X server record (start, display, stop; a stale or foreign record is never obeyed)."""
+the X server record (start, display, stop; a stale or foreign record is never obeyed), and
+the ports that wine-com.sh maps."""
 import os
 import shutil
 import subprocess
@@ -12,6 +13,7 @@ import unittest
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PREFIX_SH = os.path.join(ROOT, "tools", "wine-prefix.sh")
 XSERVER_SH = os.path.join(ROOT, "tools", "xserver.sh")
+WINE_COM_SH = os.path.join(ROOT, "tools", "wine-com.sh")
 
 SAVED = ('[Software\\\\Wine\\\\X11 Driver] 1700000000\n#time=1\n"Decorated"="N"\n"Managed"="N"\n\n'
          '[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\ThemeManager] 1700000000\n#time=1\n'
@@ -128,6 +130,59 @@ class XServerRecord(unittest.TestCase):
         display = r.stdout.strip()
         self.assertRegex(display, r"^:\d+$")
         self.assertNotEqual(display, ":4242")
+
+
+class WineComPorts(unittest.TestCase):
+    """wine-com.sh with stand-ins for wine, its server and the simulator: the port table it
+    writes, and the further ports (--map) it refuses before touching anything."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="zorv-wine-com-test.")
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+        self.prefix = os.path.join(self.tmp, "prefix")
+        os.makedirs(self.prefix)
+        for marker, text in ((".zorv-ready", ""), (".zorv-settings", "2\n")):
+            with open(os.path.join(self.prefix, marker), "w") as f:
+                f.write(text)
+        self.calls = os.path.join(self.tmp, "calls")
+        self.stand_ins = {}
+        for name, body in (("wine", f'echo "$*" >> {self.calls}'), ("wineserver", "exit 0"),
+                           ("sim", 'echo "PTY /dev/null"; trap \'echo "REPORT {}"; exit 0\' TERM; '
+                                   'while :; do sleep 0.05; done')):
+            path = os.path.join(self.tmp, name)
+            with open(path, "w") as f:
+                f.write("#!/bin/bash\n" + body + "\n")
+            os.chmod(path, 0o755)
+            self.stand_ins[name] = path
+
+    def run_com(self, *options):
+        env = dict(os.environ, ZORV_WINE=self.stand_ins["wine"], ZORV_WINESERVER=self.stand_ins["wineserver"])
+        r = subprocess.run(["bash", WINE_COM_SH, "--prefix", self.prefix, "--sim", self.stand_ins["sim"],
+                            "--com", "7", *options, "--", "prog.exe"],
+                           env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                           text=True, timeout=60)
+        calls = []
+        if os.path.exists(self.calls):
+            with open(self.calls) as f:
+                calls = f.read().splitlines()
+        return r, calls
+
+    def test_further_ports_are_mapped_beside_the_simulators(self):
+        r, calls = self.run_com("--map", "3=/tmp/not-a-port", "--map", "12=/dev/null")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        ports = [c for c in calls if c.startswith("reg add HKLM\\Software\\Wine\\Ports")]
+        self.assertEqual(ports, ["reg add HKLM\\Software\\Wine\\Ports /v COM7 /t REG_SZ /d /dev/null /f",
+                                 "reg add HKLM\\Software\\Wine\\Ports /v COM3 /t REG_SZ /d /tmp/not-a-port /f",
+                                 "reg add HKLM\\Software\\Wine\\Ports /v COM12 /t REG_SZ /d /dev/null /f"])
+        self.assertEqual(calls[-1], "prog.exe")
+        self.assertIn("REPORT {}", r.stdout)
+
+    def test_a_bad_further_port_is_refused_before_anything_runs(self):
+        for bad in ("7=/dev/null", "0=/dev/null", "256=/dev/null", "3=relative/path", "3", "COM3=/dev/null"):
+            r, calls = self.run_com("--map", bad)
+            self.assertEqual(r.returncode, 125, bad)
+            self.assertIn("bad --map", r.stderr)
+            self.assertEqual(calls, [], bad)
 
 
 if __name__ == "__main__":
