@@ -352,6 +352,10 @@ TEST_F(WinBase, FreedBeforeOrAfterItsWindow) {
   late->Init();
   late->Control()->CreateHandle();
   EXPECT_TRUE(IsWindow(late->Control()->Handle));
+  // And a label, whose control is made at construction, never initialised: its control goes
+  // with the form's, and the element must not free it again.
+  auto* never = Make<TKvLabel>();
+  EXPECT_NE(never->Control(), nullptr);
 }
 
 }  // namespace
