@@ -9,14 +9,7 @@ TKvSimpleWin::TKvSimpleWin(TControl* parent) : parent_(parent) {
 }
 
 TKvSimpleWin::~TKvSimpleWin() {
-  if (control_ && !detached_) {
-    TControl* c = control_;
-    control_ = nullptr;
-    c->OnDestroy = TObjEvent{};
-    c->Owner = nullptr;
-    c->SetVisible(false);
-    Free(c);
-  }
+  winbase::ReleaseControl(control_, detached_);
 }
 
 void TKvSimpleWin::Init() {

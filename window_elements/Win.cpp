@@ -10,14 +10,7 @@ TKvWin::TKvWin(TControl* parent) : parent_(parent) {
 TKvWin::~TKvWin() {
   if (hint_ && hintInterface_) hintInterface_->Destroy(hintInterface_->Manager, hint_);
   hint_ = nullptr;
-  if (control_ && !detached_) {
-    TControl* c = control_;
-    control_ = nullptr;
-    c->OnDestroy = TObjEvent{};
-    c->Owner = nullptr;
-    c->SetVisible(false);
-    Free(c);
-  }
+  winbase::ReleaseControl(control_, detached_);
 }
 
 void TKvWin::Init() {

@@ -57,6 +57,16 @@ void WatchControl(TControl* control, TWinHandlers* handlers) {
   control->OnDestroy = TObjEvent{Detached, handlers};
 }
 
+void ReleaseControl(TControl*& control, bool detached) {
+  if (!control || detached) return;
+  TControl* c = control;
+  control = nullptr;
+  c->OnDestroy = TObjEvent{};
+  c->Owner = nullptr;
+  c->SetVisible(false);
+  Free(c);
+}
+
 void HookHandlers(TControl* control, TWinHandlers* handlers) {
   WatchControl(control, handlers);
   control->SetOnMouseDown(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { HandlersOf(d)->MouseDown(m); }, handlers});

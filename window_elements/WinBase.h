@@ -69,6 +69,10 @@ void ApplyProperties(TControl* control, const TWinProperties& p);
 // construction on for elements that make their control there: a control freed with its
 // parent before Init must not be freed again by the element).
 void WatchControl(TControl* control, TWinHandlers* handlers);
+// The element's destruction: frees its control unless the control went first (detached);
+// the control no longer reports to the element, which is going, and leaves the screen
+// before it is freed.
+void ReleaseControl(TControl*& control, bool detached);
 // Hooks the control's events to the handlers (WatchControl included).
 void HookHandlers(TControl* control, TWinHandlers* handlers);
 // Align, the frame change that makes the new styles take effect, Visible.
