@@ -25,6 +25,18 @@ void TKvImage::Init() {
   }
 }
 
+void TKvImage::doVisible(TData& d, std::uint16_t) {
+  const bool show = AsBool(d);
+  TControl* c = control_;
+  if (!c) return;
+  winbase::OnWindowThread(c, [c, show] {
+    c->SetVisible(show);
+    if (show && c->Handle && !c->WindowGone) {
+      SetWindowPos(c->Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  });
+}
+
 void TKvImage::Paint(void* self, TControl* control, HDC dc) {
   auto* e = static_cast<TKvImage*>(self);
   RECT client{};

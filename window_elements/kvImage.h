@@ -1,7 +1,8 @@
 // A bitmap drawn into the element's rectangle, scaled to fit with its proportions kept;
 // the rest is filled with the element's colour. In this program: the error picture.
 //
-// Points: output onClick; inputs and outputs of TKvWin (doVisible shows the picture).
+// Points: output onClick; inputs and outputs of TKvWin (doVisible shows the picture, above
+// the controls it lies on).
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,10 @@ class TKvImage : public TKvWin {
   int StretchMode() const { return stretchMode_; }
 
   void Init() override;
+  // Shows or hides the picture. Shown, it comes to the top of its siblings: the error
+  // picture lies on the first error line, which is made before it and would otherwise
+  // clip it away (sibling controls clip each other, the earlier made on top).
+  void doVisible(TData& d, std::uint16_t index);
 
  protected:
   ~TKvImage() override;

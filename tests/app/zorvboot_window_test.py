@@ -249,6 +249,17 @@ class WindowProgram(unittest.TestCase):
 
     # -- what the tests expect
 
+    def assertPictureSeen(self, w):
+        """The error picture is on the screen, not only visible: its red disc shows where it
+        lies on the first error line."""
+        left, top, right, bottom = controls(w)["ErrorPicture"]["rect"]
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "picture.png")
+            self.s.capture(rect=(left, top, right - left, bottom - top), out=path)
+            _, _, rgb = wintest.read_png(path)
+        red = sum(1 for i in range(0, len(rgb), 3) if rgb[i] > 120 and rgb[i + 1] < 80 and rgb[i + 2] < 80)
+        self.assertGreater(red, 40, "the error picture's red disc is not on the screen")
+
     def assertScreen(self, w, screen):
         self.assertEqual(shown(w), SCREENS[screen], f"the {screen} screen")
         c = controls(w)
@@ -445,6 +456,7 @@ class WindowProgram(unittest.TestCase):
         w = self.settled(watch, "failed")
         self.assertScreen(w, "failed")
         if screenshot:
+            self.assertPictureSeen(w)
             self.shot("screen-failed", w)
         failed_at = (before, seen)
         # The failure screen stays (past the completion pause where it matters).

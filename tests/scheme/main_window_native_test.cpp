@@ -237,6 +237,20 @@ TEST_P(MainWindowFault, ShowsItsScreenAndOkEnds) {
   ASSERT_TRUE(s.WaitEnd(300000)) << "no end screen";
   const auto screen = f.success ? Session::DoneScreen() : Session::FailedScreen();
   ASSERT_TRUE(PumpUntil([&] { return s.Shown() == screen; }, 5000));
+  if (!f.success) {
+    // The error picture lies on the first error line (made before it, so first among the
+    // siblings, which clip each other): shown, it must stand above the line to be seen.
+    const HWND picture = s.Handle(s.scheme().ErrorPicture);
+    const HWND line = s.Handle(s.scheme().ErrorLine1);
+    int picturePlace = -1, linePlace = -1, place = 0;
+    for (HWND h = GetWindow(s.Form(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT), ++place) {
+      if (h == picture) picturePlace = place;
+      if (h == line) linePlace = place;
+    }
+    ASSERT_GE(picturePlace, 0);
+    ASSERT_GE(linePlace, 0);
+    EXPECT_LT(picturePlace, linePlace) << "the error line hides the error picture";
+  }
   // Past the (shortened) completion pause the screen stays as it is.
   EXPECT_TRUE(s.Stays(screen, 1000));
   ASSERT_TRUE(s.Ok());
