@@ -37,18 +37,17 @@ function(zorv_test name)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   zorv_link_resources(${name})
-  if(ARG_WINDOW AND ZORV_WINDOWS)
-    zorv_window_tests(TARGET ${name}
-      DISCOVERY_MODE PRE_TEST
-      DISCOVERY_TIMEOUT 120
-      PROPERTIES TIMEOUT 300)
-  elseif(ZORV_WINDOWS)
-    # A program without windows runs whole under wine, as one test: a wine start costs more
-    # than half a second, one per test case made that most of the suite's time. Every
-    # program under wine needs the test run's X server (cmake/WindowTests.cmake). Natively,
-    # and for window programs, each test case runs in a process of its own.
+  if(ZORV_WINDOWS)
+    # Under wine a test program runs whole, as one test: a wine start costs more than half a
+    # second (a window program's more than one), one per test case made most of the suite's
+    # time. Every program under wine needs the test run's X server; window programs are also
+    # window tests (cmake/WindowTests.cmake). Natively each test case runs in a process of
+    # its own.
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED ${ZORV_XSERVER_FIXTURE})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED ${ZORV_XSERVER_FIXTURE})
+    if(ARG_WINDOW)
+      zorv_window_tests(TESTS ${name})
+    endif()
   else()
     gtest_discover_tests(${name}
       DISCOVERY_MODE PRE_TEST

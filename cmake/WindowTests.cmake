@@ -9,9 +9,6 @@
 # pointer and one keyboard: they must not run at once) and run under en_US.UTF-8 (wine's
 # ANSI code page is then 1252, so text set through an "A" call shows as mojibake).
 #
-#   zorv_window_tests(TARGET <gtest program> [PROPERTIES <more test properties>...]
-#                     [<other gtest_discover_tests arguments>...])
-#       discovers the program's tests as window tests (zorv_test(... WINDOW) uses it)
 #   zorv_window_tests(TESTS <test>...)
 #       marks tests made with add_test as window tests; they also get in their environment
 #       ZORV_WINE_RUN (the wine wrapper), ZORV_XSERVER_DIR and ZORV_BUILD_DIR, which
@@ -33,21 +30,9 @@ if(ZORV_WINDOWS)
 endif()
 
 function(zorv_window_tests)
-  cmake_parse_arguments(ARG "" "TARGET" "TESTS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "TESTS" ${ARGN})
   if(NOT ZORV_WINDOWS)
     return()
-  endif()
-  if(ARG_TARGET)
-    # One value per property: gtest_discover_tests hands the values to a generated script
-    # that would split a list.
-    gtest_discover_tests(${ARG_TARGET}
-      ${ARG_UNPARSED_ARGUMENTS}
-      PROPERTIES
-        FIXTURES_REQUIRED ${ZORV_XSERVER_FIXTURE}
-        RESOURCE_LOCK ${ZORV_XDISPLAY_LOCK}
-        ENVIRONMENT LANG=en_US.UTF-8
-        ENVIRONMENT_MODIFICATION LC_ALL=unset:
-        ${ARG_PROPERTIES})
   endif()
   foreach(_test IN LISTS ARG_TESTS)
     set_property(TEST ${_test} APPEND PROPERTY FIXTURES_REQUIRED ${ZORV_XSERVER_FIXTURE})
