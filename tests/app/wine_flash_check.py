@@ -76,8 +76,8 @@ def main():
             failures.append("success reported without PUSK, or with bytes beyond the image")
         if a.image and report.get("image_mismatch") != -1:
             failures.append(f"the device received an image byte that differs, at {report.get('image_mismatch')}")
-        for spec in a.expect_event:
-            name, count = spec.split("=")
+        for wanted in a.expect_event:
+            name, count = wanted.split("=")
             got = sum(1 for e in report["events"] if e["event"] == name)
             if got != int(count):
                 failures.append(f"{got} {name} events, expected {count}")

@@ -249,6 +249,16 @@ class WindowProgram(unittest.TestCase):
 
     # -- what the tests expect
 
+    def closed_before_the_upload(self, w, vers_queries=None):
+        """Closes the window (WM_CLOSE, as its system menu does) before any upload: the
+        program ends with 0 and the device got no image byte (and vers_queries "VERS")."""
+        self.s.close(w)
+        code, report = self.finish()
+        self.assertEqual(code, 0, self.lines)
+        if vers_queries is not None:
+            self.assertEqual(report["vers_queries"], vers_queries)
+        self.assertEqual(report["image_bytes"], 0)
+
     def assertPictureSeen(self, w):
         """The error picture is on the screen, not only visible: its red disc shows where it
         lies on the first error line."""
@@ -336,11 +346,7 @@ class WindowProgram(unittest.TestCase):
         self.shot("screen-start", w)
 
         # Closed by its system menu (WM_CLOSE) before any port was chosen.
-        self.s.close(w)
-        code, report = self.finish()
-        self.assertEqual(code, 0, self.lines)
-        self.assertEqual(report["vers_queries"], 0)
-        self.assertEqual(report["image_bytes"], 0)
+        self.closed_before_the_upload(w, 0)
 
     def test_full_upload(self):
         """The whole upload: the device's text, the window disabled, the progress advancing
@@ -399,11 +405,7 @@ class WindowProgram(unittest.TestCase):
         w, watch = self.start("--ident-lower", "--name", "X1", "--version", "7.2")
         w = self.identify(w, watch, "Устройство: X1   Текущая версия ПО: 7.2")
         self.assertScreen(w, "identified")
-        self.s.close(w)
-        code, report = self.finish()
-        self.assertEqual(code, 0, self.lines)
-        self.assertEqual(report["vers_queries"], 1)
-        self.assertEqual(report["image_bytes"], 0)
+        self.closed_before_the_upload(w, 1)
 
     def test_another_device(self):
         """Another device's reply: the not-found text, "Записать" stays disabled and the
@@ -416,10 +418,7 @@ class WindowProgram(unittest.TestCase):
         self.assertFalse(c["WriteButton"]["enabled"])
         self.assertTrue(c["PortList"]["enabled"])
         self.assertEqual(shown(w), SCREENS["start"])
-        self.s.close(w)
-        code, report = self.finish()
-        self.assertEqual(code, 0, self.lines)
-        self.assertEqual(report["image_bytes"], 0)
+        self.closed_before_the_upload(w)
 
     def test_silent_device(self):
         """A device that never answers "VERS": the window stays usable, "Записать" disabled."""
@@ -435,11 +434,7 @@ class WindowProgram(unittest.TestCase):
         self.assertTrue(c["PortList"]["enabled"])
         self.assertNotEqual(c["StatusField"]["text"], DEVICE_TEXT)
         self.assertEqual(shown(w), SCREENS["start"])
-        self.s.close(w)
-        code, report = self.finish()
-        self.assertEqual(code, 0, self.lines)
-        self.assertEqual(report["vers_queries"], 1)
-        self.assertEqual(report["image_bytes"], 0)
+        self.closed_before_the_upload(w, 1)
 
     def failure(self, *sim_args, image_bytes=None, reply_window=None, screenshot=False, timeout=120,
                 watch_past_pause=False):
