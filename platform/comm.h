@@ -185,6 +185,12 @@ class TCommApi {
   // fails with ERROR_NOT_FOUND (1168) when nothing is pending there.
   virtual TResult CancelIo(THandle h, TIoRecord& io) = 0;
 
+  // A monotonic clock in microseconds, and a pause of about that many microseconds on the
+  // calling thread. Pauses shorter than the system's timer tick stay short: the reader
+  // thread looks at the line with them while it waits for a reply to end.
+  virtual std::uint64_t NowMicros() = 0;
+  virtual void PauseMicros(std::uint32_t micros) = 0;
+
   // CreateThread (default stack, running at once); 0 when it cannot be started.
   virtual TThread CreateThread(TThreadProc proc, void* arg, std::uint32_t& error) = 0;
   virtual TResult SetThreadPriorityHighest(TThread t) = 0;

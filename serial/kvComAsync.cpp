@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "runtime/SchemeGate.h"
+#include "serial/LineQuiet.h"
 
 using namespace zorv::comm;
 
@@ -18,6 +19,11 @@ struct TKvComAsync::TReader {
   TKvComAsync* owner = nullptr;
   TThread thread = 0;
   std::atomic<bool> stop{false};
+  // A received chunk ends after this much quiet, or with this many bytes waiting (0: none).
+  std::uint32_t quietMicros = 0;
+  std::uint32_t fullCount = 0;
+  // Error bits that the waits for a quiet line cleared, for the next error event.
+  std::uint32_t clearedErrors = 0;
 
   // The thread starts its loop once the open is complete.
   std::mutex m;
@@ -208,6 +214,8 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
     reader->api = &api;
     reader->port = h;
     reader->owner = this;
+    reader->quietMicros = zorv::serial::QuietMicros(dcb);
+    reader->fullCount = InQueue > 0 ? static_cast<std::uint32_t>(InQueue) : 0;
     auto* arg = new std::shared_ptr<TReader>(reader);
     reader->thread = api.CreateThread(&TKvComAsync::ReaderMain, arg, error);
     if (reader->thread == 0) {
@@ -411,6 +419,8 @@ void TKvComAsync::ReaderMain(void* arg) {
       continue;
     }
     aborts = 0;
+    if (done && (mask & kEvRxChar)) AwaitQuietLine(*r);
+    if (r->stop.load()) break;
     if (done && mask != 0) {
       // The line's events run the scheme from inside the gate; a close gives up the wait.
       TSchemeEntry entry(&r->stop);
@@ -423,6 +433,24 @@ void TKvComAsync::ReaderMain(void* arg) {
     (void)api.PurgeComm(r->port, kPurgeClear);
   }
   api.CloseIoRecord(io);
+}
+
+void TKvComAsync::AwaitQuietLine(TReader& r) {
+  // Outside the scheme gate: the wait holds up nobody else.
+  TCommApi& api = *r.api;
+  std::uint32_t errors = 0;
+  TComStat stat;
+  if (!api.ClearCommError(r.port, errors, stat).ok) return;
+  r.clearedErrors |= errors;
+  zorv::serial::TQuietLine line(r.quietMicros, r.fullCount);
+  line.Start(api.NowMicros(), stat.cbInQue);
+  for (;;) {
+    const std::uint32_t pause = line.Next(api.NowMicros(), stat.cbInQue);
+    if (pause == 0 || r.stop.load()) return;
+    api.PauseMicros(pause);
+    if (!api.ClearCommError(r.port, errors, stat).ok) return;
+    r.clearedErrors |= errors;
+  }
 }
 
 bool TKvComAsync::HandleEvents(std::uint32_t mask, TReader& r) {
@@ -460,6 +488,8 @@ void TKvComAsync::RebuildErrors(TReader& r) {
   std::uint32_t errors = 0;
   TComStat stat;
   if (!r.api->ClearCommError(r.port, errors, stat).ok) return;
+  errors |= r.clearedErrors;
+  r.clearedErrors = 0;
   errors_->Clear();
   if (errors & kCeFrame) errors_->Add("Receive Framing Error");
   if ((errors & kCeRxParity) && ParityCheck) errors_->Add("Receive Parity Error");

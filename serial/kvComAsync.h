@@ -18,6 +18,10 @@
 // a hole in it. Drained waits (at most DrainTimeout ms) for the output queue to empty and
 // answers 1 when it did and no write failed since the open, else 0.
 //
+// A received chunk is the bytes that arrive without a pause: after a receive event the
+// reader fires onRxChar (the bytes waiting) only once the line has been quiet for three
+// character times at the port's rate and frame, or at once when InQueue bytes are waiting.
+//
 // Threads: the window thread, timer threads and the reader thread may all reach the
 // element. Reads and writes each use a completion record of their own. Close ends the
 // reader thread and does not return while that thread can still touch the port or the
@@ -150,6 +154,9 @@ class TKvComAsync : public TObj {
   void CloseSteps();
   void StopReader(const std::shared_ptr<TReader>& reader);
   void JoinFinishedReaders();
+  // After a receive event: returns once the line has been quiet for three character times
+  // (or the input queue is full), so that a reply arriving byte by byte is one chunk.
+  static void AwaitQuietLine(TReader& reader);
   bool HandleEvents(std::uint32_t mask, TReader& reader);
   void RebuildErrors(TReader& reader);
   // A read or a write takes the open port and a completion record of its own (records are

@@ -13,6 +13,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <time.h>
@@ -552,6 +553,23 @@ class TPosixCommApi final : public TCommApi {
     error = 0;
     return reinterpret_cast<TThread>(new TThreadBox{std::move(rec)});
   }
+  std::uint64_t NowMicros() override {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
+  }
+  void PauseMicros(std::uint32_t micros) override {
+    // A thread's sleeps end up to its timer slack (50 us by default) late; the reader's
+    // pauses are a few hundred microseconds, so its slack is made 1 us, once per thread.
+    thread_local const bool slackSet = prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0) == 0;
+    (void)slackSet;
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(micros / 1000000u);
+    ts.tv_nsec = static_cast<long>(micros % 1000000u) * 1000;
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+
   TResult SetThreadPriorityHighest(TThread t) override {
     TThreadRec& rec = *reinterpret_cast<TThreadBox*>(t)->rec;
     pid_t tid;

@@ -155,6 +155,24 @@ class TWinCommApi final : public TCommApi {
     error = 0;
     return reinterpret_cast<TThread>(t);
   }
+  std::uint64_t NowMicros() override {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<std::uint64_t>(now.QuadPart / frequency.QuadPart * 1000000 +
+                                      now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart);
+  }
+  void PauseMicros(std::uint32_t micros) override {
+    // Sleep counts whole timer ticks (1 to 15.6 ms, and wine's waits whole milliseconds):
+    // a pause under 2 ms gives the processor away in turns until its end instead.
+    if (micros >= 2000) {
+      ::Sleep(micros / 1000);
+      return;
+    }
+    const std::uint64_t end = NowMicros() + micros;
+    while (NowMicros() < end) ::SwitchToThread();
+  }
+
   TResult SetThreadPriorityHighest(TThread t) override {
     return Result(::SetThreadPriority(reinterpret_cast<HANDLE>(t), THREAD_PRIORITY_HIGHEST));
   }

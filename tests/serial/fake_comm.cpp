@@ -83,6 +83,31 @@ void FakeComm::Receive(const std::string& bytes) {
   input_ += bytes;
 }
 
+void FakeComm::ReceiveAt(std::uint64_t micros, const std::string& bytes) {
+  std::lock_guard<std::mutex> lock(m_);
+  if (micros <= now_) {
+    input_ += bytes;
+    return;
+  }
+  arrivals_.emplace(micros, bytes);
+}
+
+std::uint64_t FakeComm::FakeNow() {
+  std::lock_guard<std::mutex> lock(m_);
+  return now_;
+}
+
+std::uint64_t FakeComm::NowMicros() { return FakeNow(); }
+
+void FakeComm::PauseMicros(std::uint32_t micros) {
+  std::lock_guard<std::mutex> lock(m_);
+  now_ += micros;
+  while (!arrivals_.empty() && arrivals_.begin()->first <= now_) {
+    input_ += arrivals_.begin()->second;
+    arrivals_.erase(arrivals_.begin());
+  }
+}
+
 void FakeComm::SetLineErrors(std::uint32_t errors) {
   std::lock_guard<std::mutex> lock(m_);
   errors_ = errors;

@@ -43,6 +43,10 @@ class FakeComm : public zorv::comm::TCommApi {
   void PostEvents(std::uint32_t mask);
   // Bytes that arrive on the line (ClearCommError counts them, ReadFile takes them).
   void Receive(const std::string& bytes);
+  // Bytes that arrive when the fake's clock passes `micros`. The clock (NowMicros) moves
+  // only when the element pauses (PauseMicros), so the timing of a chunk is exact.
+  void ReceiveAt(std::uint64_t micros, const std::string& bytes);
+  std::uint64_t FakeNow();
   void SetLineErrors(std::uint32_t errors);
   // The output queue counts that successive ClearCommError calls report (the last one
   // stays); empty: always 0.
@@ -90,6 +94,8 @@ class FakeComm : public zorv::comm::TCommApi {
   zorv::comm::TResult GetOverlappedResult(zorv::comm::THandle h, zorv::comm::TIoRecord& io, std::uint32_t& done,
                                           bool wait) override;
   zorv::comm::TResult CancelIo(zorv::comm::THandle h, zorv::comm::TIoRecord& io) override;
+  std::uint64_t NowMicros() override;
+  void PauseMicros(std::uint32_t micros) override;
   zorv::comm::TThread CreateThread(zorv::comm::TThreadProc proc, void* arg, std::uint32_t& error) override;
   zorv::comm::TResult SetThreadPriorityHighest(zorv::comm::TThread t) override;
   std::uint32_t WaitForThread(zorv::comm::TThread t, std::uint32_t timeoutMs) override;
@@ -121,6 +127,8 @@ class FakeComm : public zorv::comm::TCommApi {
   std::uint32_t posted_ = 0;
   std::uint32_t errors_ = 0;
   std::string input_;
+  std::uint64_t now_ = 0;
+  std::multimap<std::uint64_t, std::string> arrivals_;
   std::string written_;
   std::vector<std::uint32_t> outQueue_;
   WriteMode writeMode_ = WriteMode::Done;

@@ -458,6 +458,96 @@ TEST_F(ComFake, WaitsAbortedAsUnderWineLoseNothingAndDoNotEndTheReader) {
   EXPECT_EQ(fake.ThreadsRunning(), 0);
 }
 
+// ---- Where a received chunk ends (the fake's clock moves only with the reader's pauses) ----
+
+TEST_F(ComFake, AReplyArrivingByteByByteAtTheLineRateIsOneChunk) {
+  for (const bool wine : {false, true}) {
+    SCOPED_TRACE(wine ? "waits aborted as under wine" : "waits as on a port");
+    fake.wineAborts = wine;
+    journal.Clear();
+    com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
+    Open("COM7");
+    ASSERT_TRUE(fake.AwaitWaits(1));
+    // A native UART wakes the reader at the first byte; the others follow 260 us apart.
+    const std::uint64_t t0 = fake.FakeNow();
+    const std::string reply = "ZORVANTIQUE TPX2 6.0";
+    fake.Receive(reply.substr(0, 1));
+    for (std::size_t i = 1; i < reply.size(); ++i) fake.ReceiveAt(t0 + 260 * i, reply.substr(i, 1));
+    fake.PostEvents(kEvRxChar);
+    ASSERT_TRUE(journal.AwaitReceived(reply.size()));
+    EXPECT_EQ(journal.Chunks(), Lines{reply});
+    EXPECT_EQ(fake.CallsNamed("ReadFile"), Lines{"ReadFile " + std::to_string(reply.size())});
+    fake.ClearCalls();
+    // Handed on three character times after the last byte, at most one look later.
+    const std::uint64_t last = t0 + 260 * (reply.size() - 1);
+    EXPECT_GE(fake.FakeNow(), last + 780);
+    EXPECT_LE(fake.FakeNow(), last + 780 + 100);
+    Close();
+  }
+}
+
+TEST_F(ComFake, APauseInsideAReplyStillMakesTwoChunks) {
+  com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
+  Open("COM7");
+  ASSERT_TRUE(fake.AwaitWaits(1));
+  const std::uint64_t t0 = fake.FakeNow();
+  fake.Receive("O");
+  fake.ReceiveAt(t0 + 260, "K");
+  fake.ReceiveAt(t0 + 260 + 5000, "!!");  // 5 ms later: a chunk of its own
+  fake.PostEvents(kEvRxChar);
+  ASSERT_TRUE(journal.AwaitReceived(2));
+  ASSERT_TRUE(fake.AwaitWaits(2));
+  EXPECT_EQ(journal.Chunks(), Lines{"OK"});
+  EXPECT_LT(fake.FakeNow(), t0 + 5260);
+  fake.PauseMicros(6000);  // the line's time goes on: the rest arrives
+  fake.PostEvents(kEvRxChar);
+  ASSERT_TRUE(journal.AwaitReceived(4));
+  EXPECT_EQ(journal.Chunks(), (Lines{"OK", "!!"}));
+}
+
+TEST_F(ComFake, AFullInputQueueIsHandedOnWithoutWaiting) {
+  com->InQueue = 8;
+  com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
+  Open("COM7");
+  ASSERT_TRUE(fake.AwaitWaits(1));
+  const std::uint64_t t0 = fake.FakeNow();
+  fake.Receive("12345678");
+  fake.ReceiveAt(t0 + 100, "9");
+  fake.PostEvents(kEvRxChar);
+  ASSERT_TRUE(journal.AwaitReceived(8));
+  ASSERT_TRUE(fake.AwaitWaits(2));
+  EXPECT_EQ(journal.Chunks(), Lines{"12345678"});
+  EXPECT_EQ(fake.FakeNow(), t0);
+}
+
+TEST_F(ComFake, ACloseEndsTheWaitForALineThatNeverGoesQuiet) {
+  com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
+  Open("COM7");
+  ASSERT_TRUE(fake.AwaitWaits(1));
+  const std::uint64_t t0 = fake.FakeNow();
+  fake.Receive("x");
+  for (std::uint64_t i = 1; i <= 200000; ++i) fake.ReceiveAt(t0 + 200 * i, "x");  // 40 s of bytes
+  fake.PostEvents(kEvRxChar);
+  while (fake.FakeNow() < t0 + 10000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  Close();
+  EXPECT_FALSE(com->Opened());
+  EXPECT_EQ(fake.ThreadsRunning(), 0);
+  EXPECT_TRUE(journal.Chunks().empty());
+  EXPECT_LT(fake.FakeNow(), t0 + 40000000);
+}
+
+TEST_F(ComFake, LineErrorsClearedWhileWaitingForTheQuietAreStillListed) {
+  com->EvErr = true;
+  com->AbortOnError = false;
+  Open("COM7");
+  ASSERT_TRUE(fake.AwaitWaits(1));
+  fake.SetLineErrors(kCeFrame | kCeOverrun);
+  fake.Receive("a");
+  fake.PostEvents(kEvRxChar | kEvErr);
+  ASSERT_TRUE(journal.AwaitLine("onError"));
+  EXPECT_EQ(com->Errors()->GetText(), "Receive Framing Error\r\nReceive Overrun Error\r\n");
+}
+
 TEST_F(ComFake, AFailedWaitEndsTheReaderAndTheElementStaysUsable) {
   Open("COM7");
   ASSERT_TRUE(fake.AwaitWaits(1));

@@ -3,6 +3,7 @@ zorv_test(serial_fake_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/fake_comm.cpp
     ${CMAKE_CURRENT_LIST_DIR}/kvComAsync_fake_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/line_quiet_test.cpp
   LIBS zorv_serial)
 
 # The pty modem-line shim that the wine tests preload (POSIX builds).
