@@ -436,18 +436,22 @@ void TKvComAsync::ReaderMain(void* arg) {
 }
 
 void TKvComAsync::AwaitQuietLine(TReader& r) {
-  // Outside the scheme gate: the wait holds up nobody else.
+  // Outside the scheme gate: the wait holds up nobody else. The time of each look is taken
+  // before the count: a thread held up in between then finds the newer count and goes on
+  // waiting, where the other order would take bytes that came meanwhile for quiet.
   TCommApi& api = *r.api;
   std::uint32_t errors = 0;
   TComStat stat;
+  std::uint64_t now = api.NowMicros();
   if (!api.ClearCommError(r.port, errors, stat).ok) return;
   r.clearedErrors |= errors;
   zorv::serial::TQuietLine line(r.quietMicros, r.fullCount);
-  line.Start(api.NowMicros(), stat.cbInQue);
+  line.Start(now, stat.cbInQue);
   for (;;) {
-    const std::uint32_t pause = line.Next(api.NowMicros(), stat.cbInQue);
+    const std::uint32_t pause = line.Next(now, stat.cbInQue);
     if (pause == 0 || r.stop.load()) return;
     api.PauseMicros(pause);
+    now = api.NowMicros();
     if (!api.ClearCommError(r.port, errors, stat).ok) return;
     r.clearedErrors |= errors;
   }

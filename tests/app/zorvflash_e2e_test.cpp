@@ -169,22 +169,30 @@ TEST(ZorvflashE2E, PacedAsAUsbAdapterRepliesComeWholeAndTheUploadSucceeds) {
   EXPECT_EQ(r.sim.image_bytes, 4 * 256);
 }
 
-TEST(ZorvflashE2E, ByteByByteRepliesDefeatTheDecisionsOnEachChunk) {
-  // As from a native UART: the identification arrives one byte per chunk, and the first
-  // chunk (no blank) already gives the not-found text.
-  // On a loaded machine the reader may come late and find the identifier and its blank
-  // together: then a later byte is a wrong reply to the upload, a failure after the
-  // identification; a reader that comes late again may even find a whole acknowledgement
-  // first. Either way the upload ends between blocks, without "PUSK".
-  const FlashRun r = Flash({"--pace", "uart"});
-  if (r.flash.exitCode == 1) {
+// ---- A native UART: replies arrive one byte at a time at the line rate ----------------------
+
+TEST(ZorvflashE2E, NativeUart_RepliesByteByByteIdentifyTheDeviceAndTheWholeImageGoesThrough) {
+  const FlashRun r = Flash({"--pace", "uart"}, {"--pause", "0"}, 240000);
+  ASSERT_EQ(r.flash.exitCode, 0) << r.flash.out << r.flash.err;
+  EXPECT_TRUE(Has(r.flash.out, "Устройство: TPX2   Текущая версия ПО: 6.0")) << r.flash.out;
+  EXPECT_EQ(r.sim.image_bytes, 260096);
+  EXPECT_EQ(r.sim.image_sha256, ImageSha());
+  EXPECT_TRUE(r.sim.pusk);
+  EXPECT_EQ(r.sim.extra_bytes, 0);
+}
+
+TEST(ZorvflashE2E, NativeUart_APauseInsideAnAcknowledgementAndAWrongChecksumStillFail) {
+  // 5 ms between the two bytes of block 3's acknowledgement: two chunks, as before.
+  for (const std::vector<std::string>& fault :
+       {std::vector<std::string>{"--split-ack", "3", "--split-gap", "5"}, std::vector<std::string>{"--split-ack", "3"},
+        std::vector<std::string>{"--bad-crc", "3"}}) {
+    std::vector<std::string> args = {"--pace", "uart", "--blocks", "6"};
+    args.insert(args.end(), fault.begin(), fault.end());
+    const FlashRun r = Flash(args, {"--pause", "0"});
+    EXPECT_EQ(r.flash.exitCode, 1) << fault[0] << r.flash.out << r.flash.err;
     EXPECT_TRUE(Has(r.flash.out, kErrorLine1)) << r.flash.out;
-    EXPECT_EQ(r.sim.image_bytes % 256, 0) << r.sim.image_bytes;
-    EXPECT_FALSE(r.sim.pusk);
-  } else {
-    EXPECT_EQ(r.flash.exitCode, 2) << r.flash.out << r.flash.err;
-    EXPECT_TRUE(Has(r.flash.out, kNotFound)) << r.flash.out;
-    EXPECT_EQ(r.sim.image_bytes, 0);
+    EXPECT_FALSE(r.sim.pusk) << fault[0];
+    EXPECT_EQ(r.sim.image_bytes, 3 * 256) << fault[0];  // nothing after the failed block
   }
 }
 
