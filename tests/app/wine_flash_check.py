@@ -8,7 +8,7 @@ image (no block with a hole), nothing beyond the image or after "PUSK", and an e
 of 0 only with "PUSK" received once; and that no escape byte reached the flasher's output.
 Usage:
   wine_flash_check.py --wine-com PATH --prefix DIR --sim PATH --flasher EXE --image-info FILE
-                      [--image FILE] [--sim-arg ARG ...] [--flash-arg ARG ...] [--sim-wait SEC]
+                      [--image FILE] [--shim SO] [--sim-arg ARG ...] [--flash-arg ARG ...] [--sim-wait SEC]
                       --expect-exit N [--expect-pusk yes|no] [--expect-image-bytes N]
                       [--expect-text TEXT ...] [--expect-event NAME=COUNT ...]
                       [--reply-window LOW HIGH]
@@ -31,6 +31,7 @@ def main():
     ap.add_argument("--expect-event", action="append", default=[],
                     help="NAME=COUNT: how many events of that name the report holds")
     ap.add_argument("--com", default="7")
+    ap.add_argument("--shim", help="the pty modem-line shim to preload (waits then behave as on a port)")
     ap.add_argument("--sim-arg", action="append", default=[])
     ap.add_argument("--flash-arg", action="append", default=[])
     ap.add_argument("--expect-exit", type=int, required=True)
@@ -48,6 +49,8 @@ def main():
     sim_args = list(a.sim_arg) + (["--image", a.image] if a.image else [])
     for s in sim_args:
         cmd += ["--sim-arg", s]
+    if a.shim:
+        cmd += ["--shim", a.shim]
     cmd += ["--", a.flasher, "--port", "COM" + a.com, "--pause", "0.2", "--quiet"] + a.flash_arg
     run = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     out = run.stdout.decode("utf-8", "replace")

@@ -52,6 +52,11 @@ if(ZORV_WINDOWS)
     "StuckLineDrainsLater|1|no|512|--stall-after-ack,2,--resume,3000|${_error_line}|--expect-event=resume=1,--sim-wait,6"
     "PuskNeverLeavesThePort|1|no|1024|--blocks,4,--stall-after-ack,4|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
     "IdentificationLargerThanTheBuffer|1|no||--ident-size,4608|Устройство: TPX2   Текущая версия ПО: 6.0|--expect-text,${_error_line}"
+    # A native UART: replies byte by byte at the line rate.
+    "UartFull|0|yes|260096|--pace,uart|${_done_line}|--flash-arg=--pause,--flash-arg=0"
+    "UartFullWithShim|0|yes|260096|--pace,uart|${_done_line}|--flash-arg=--pause,--flash-arg=0,--shim,${ZORV_PTYSHIM}"
+    "UartPauseInsideTheAck|1|no|768|--pace,uart,--blocks,6,--split-ack,3,--split-gap,5|${_error_line}|--flash-arg=--pause,--flash-arg=0"
+    "UartWrongChecksum|1|no|768|--pace,uart,--blocks,6,--bad-crc,3|${_error_line}|--flash-arg=--pause,--flash-arg=0"
     "ControlBytesInTheName|0|yes|512|--blocks,2,--name,A\\x1bcB,--version,7\\x07|Устройство: A\\x1bcB   Текущая версия ПО: 7\\x07")
   foreach(_case IN LISTS _cases)
     string(REPLACE "|" ";" _f "${_case}")

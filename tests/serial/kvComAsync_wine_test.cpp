@@ -1,7 +1,8 @@
 // The serial element with the real Windows calls, on a COM port that tools/wine-com.sh maps
 // to the device simulator's pty under wine. The port comes in ZORV_COM; without it every
 // test is skipped. Suites by simulator mode: Device (normal), Echo (--echo), Hangup
-// (--hangup 1), Stall (--blocks 1 --stall-after-ack 1). With the pty shim preloaded, ZORV_EXPECT_LINES=1 says that the shim
+// (--hangup 1), Stall (--blocks 1 --stall-after-ack 1), Uart (--pace uart --split-ack 2
+// --split-gap 5). With the pty shim preloaded, ZORV_EXPECT_LINES=1 says that the shim
 // reports CTS and DSR on.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -83,6 +84,29 @@ TEST_F(ComWine, DeviceTheSystemListsThePort) {
   journal.Clear();
   com->doEnumPorts(d, 0);
   EXPECT_EQ(journal.Named("onEnumPorts " + port).size(), 1u);  // free: it can be opened
+}
+
+// ---- Uart: replies byte by byte at the line rate (--pace uart --split-ack 2 --split-gap 5) ----
+
+TEST_F(ComWine, UartRepliesByteByByteArriveAsOneChunkAndAPauseStillSplitsThem) {
+  ASSERT_EQ(Open(), number);
+  Write("VERS");
+  ASSERT_TRUE(journal.AwaitReceived(20));
+  Sleep(100);
+  EXPECT_EQ(journal.Chunks(), Lines{"ZORVANTIQUE TPX2 6.0"});
+  // Block 1: its two-byte acknowledgement is one chunk.
+  journal.Clear();
+  Write(std::string(256, '\x5a'));
+  ASSERT_TRUE(journal.AwaitReceived(2));
+  Sleep(100);
+  ASSERT_EQ(journal.Chunks().size(), 1u);
+  EXPECT_EQ(journal.Chunks()[0].size(), 2u);
+  // Block 2: the device pauses 5 ms between the two bytes: two chunks.
+  journal.Clear();
+  Write(std::string(256, '\x5a'));
+  ASSERT_TRUE(journal.AwaitReceived(2));
+  Sleep(100);
+  EXPECT_EQ(journal.Chunks().size(), 2u);
 }
 
 // ---- Echo: every chunk comes back ------------------------------------------------------
