@@ -6,6 +6,9 @@ zorv_test(zorvflash_unit_tests
     ${CMAKE_CURRENT_LIST_DIR}/progress_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/flash_front_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/terminal_text_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/block_collector_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/flash_scheme_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/serial/fake_comm.cpp
   LIBS zorv_flash)
 
 if(NOT ZORV_WINDOWS)
