@@ -55,7 +55,16 @@ if(ZORV_WINDOWS)
     "StuckLineDrainsLater|1|no|512|--stall-after-ack,2,--resume,3000|${_error_line}|--expect-event=resume=1,--sim-wait,6"
     "PuskNeverLeavesThePort|1|no|1024|--blocks,4,--stall-after-ack,4|${_error_line}|--expect-event=final=1,--flash-arg=--pause,--flash-arg=0"
     "IdentificationLargerThanTheBuffer|1|no||--ident-size,4608|Устройство: TPX2   Текущая версия ПО: 6.0|--expect-text,${_error_line}"
-    "ControlBytesInTheName|0|yes|512|--blocks,2,--name,A\\x1bcB,--version,7\\x07|Устройство: A\\x1bcB   Текущая версия ПО: 7\\x07")
+    "ControlBytesInTheName|0|yes|512|--blocks,2,--name,A\\x1bcB,--version,7\\x07|Устройство: A\\x1bcB   Текущая версия ПО: 7\\x07"
+    # A COM name that wine does not map cannot be opened: the not-found text and the reason.
+    "OpenErrorUnmappedPort|2|no|0||${_not_found}|--port=COM200,--expect-text=COM200: cannot open the port: no such port (error 2)"
+    # Port detection: every listed port in turn (the first simulator, COM7, never answers),
+    # the upload to the second simulator on COM8.
+    "AutoDetect|0|no|0|--no-vers-reply|port: COM8|--port=auto,--sim2=8,--sim2-arg=--blocks,--sim2-arg=4,--expect2-pusk=yes,--expect2-image-bytes=1024"
+    # One write per block: the same bytes on the line, failures as final as ever.
+    "BlockWritesFull|0|yes|260096||${_done_line}|--flash-arg=--block-writes"
+    "BlockWritesWrongChecksum|1|no|768|--bad-crc,3|${_error_line}|--flash-arg=--block-writes"
+    "BlockWritesStuckLineMidBlock|1|no||--stall,3|${_error_line}|--flash-arg=--block-writes,--reply-window,0,10")
   foreach(_case IN LISTS _cases)
     string(REPLACE "|" ";" _f "${_case}")
     list(GET _f 0 _name)
