@@ -1,9 +1,8 @@
 #include "app/zorvflash/FlashScheme.h"
 
-#include "app/zorvflash/BlockCollector.h"
-
 #include <chrono>
 
+#include "app/zorvflash/BlockCollector.h"
 #include "elements/kvCommutator.h"
 #include "elements/kvEventFromData.h"
 #include "elements/kvHub.h"
