@@ -3,7 +3,9 @@ add_library(zorv_sha256 STATIC ${CMAKE_SOURCE_DIR}/tools/common/sha256.cpp)
 target_include_directories(zorv_sha256 PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_library(zorv_flash STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/zorvflash/BlockCollector.cpp
   ${CMAKE_CURRENT_LIST_DIR}/zorvflash/FlashScheme.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/zorvflash/OpenError.cpp
   ${CMAKE_CURRENT_LIST_DIR}/zorvflash/Options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/zorvflash/Progress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/zorvflash/TerminalText.cpp)

@@ -55,13 +55,16 @@ inline constexpr std::uint32_t kMsRlsdOn = 0x0080;
 
 // Error codes.
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr std::uint32_t kErrorBadCommand = 22;
 inline constexpr std::uint32_t kErrorGenFailure = 31;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorNotSupported = 50;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorSemTimeout = 121;
 inline constexpr std::uint32_t kErrorNoMoreItems = 259;
 inline constexpr std::uint32_t kErrorOperationAborted = 995;
@@ -224,5 +227,10 @@ TCommApi& SystemCommApi();
 std::string RegisterSerialPath(const std::string& path);
 // Drops a name given by RegisterSerialPath (tests).
 void UnregisterSerialPath(const std::string& path);
+
+// The system's text for an error code of these calls, in UTF-8 and without the line end
+// (Windows: the system's message in the user's language; POSIX: a table of the codes this
+// layer reports); empty when there is none.
+std::string ErrorText(std::uint32_t code);
 
 }  // namespace zorv::comm

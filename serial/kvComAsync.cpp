@@ -83,6 +83,11 @@ std::string TKvComAsync::PortName() const {
   return portName_;
 }
 
+std::uint32_t TKvComAsync::LastOpenError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastOpenError_;
+}
+
 int TKvComAsync::PortNumber(const std::string& name) {
   if (name.size() > 6 || name.find('\0') != std::string::npos) return 0;
   if (name.size() < 3) return 0;
@@ -113,16 +118,18 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
     std::lock_guard<std::mutex> lock(mutex_);
     portName_ = name;
   }
-  auto failed = [this] {
+  // A failure is never kept as 0, which reads as a successful open.
+  auto failed = [this](std::uint32_t code) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      lastOpenError_ = code != 0 ? code : kErrorGenFailure;
       state_ = TState::Closed;
       changed_.notify_all();
     }
     Fire(onOpen, 0);
   };
   const int number = PortNumber(name);
-  if (number == 0) return failed();
+  if (number == 0) return failed(kErrorInvalidName);
 
   const std::int32_t dtr = ReadInteger(d, DtrControlPoint, DtrControl);
   const std::int32_t rts = ReadInteger(d, RtsControlPoint, RtsControl);
@@ -131,16 +138,17 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
   TCommApi& api = CommApi();
   std::uint32_t error = 0;
   const THandle h = api.CreateFile("\\\\.\\" + name, true, error);
-  if (h == kInvalidHandle) return failed();
+  if (h == kInvalidHandle) return failed(error);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     api_ = &api;
     port_ = h;
   }
   // A failed set-up step closes the port with all the close events before onOpen 0.
-  auto setupFailed = [this] {
+  auto setupFailed = [this](std::uint32_t code) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      lastOpenError_ = code != 0 ? code : kErrorGenFailure;
       state_ = TState::Closing;
       closer_ = std::this_thread::get_id();
     }
@@ -201,12 +209,12 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
   timeouts_ = timeouts;
   eventMask_ = mask;
 
-  bool ok = api.PurgeComm(h, kPurgeClear).ok;
+  TResult step = api.PurgeComm(h, kPurgeClear);
   (void)api.SetupComm(h, static_cast<std::uint32_t>(InQueue), static_cast<std::uint32_t>(OutQueue));
-  if (ok) ok = api.SetCommState(h, dcb).ok;
-  if (ok) ok = api.SetCommTimeouts(h, timeouts).ok;
-  if (ok) ok = api.SetCommMask(h, mask).ok;
-  if (!ok) return setupFailed();
+  if (step.ok) step = api.SetCommState(h, dcb);
+  if (step.ok) step = api.SetCommTimeouts(h, timeouts);
+  if (step.ok) step = api.SetCommMask(h, mask);
+  if (!step.ok) return setupFailed(step.error);
 
   std::shared_ptr<TReader> reader;
   if (mask != 0) {
@@ -220,7 +228,7 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
     reader->thread = api.CreateThread(&TKvComAsync::ReaderMain, arg, error);
     if (reader->thread == 0) {
       delete arg;
-      return setupFailed();
+      return setupFailed(error);
     }
     (void)api.SetThreadPriorityHighest(reader->thread);
   }
@@ -231,6 +239,7 @@ void TKvComAsync::doOpen(TData& d, std::uint16_t) {
     std::lock_guard<std::mutex> lock(mutex_);
     reader_ = reader;
     writeFailed_ = false;
+    lastOpenError_ = 0;
     state_ = TState::Open;
     changed_.notify_all();
   }

@@ -133,6 +133,10 @@ class TKvComAsync : public TObj {
   bool Opened() const;
   // The name used by the last doOpen.
   std::string PortName() const;
+  // The system's error code of the last open that failed: CreateFile's, or that of the
+  // set-up call that failed (ERROR_INVALID_NAME for a name that is no COM name); 0 after a
+  // successful open.
+  std::uint32_t LastOpenError() const;
   // The settings given to the port by the last open.
   const zorv::comm::TDcb& LineSettings() const { return dcb_; }
   const zorv::comm::TCommTimeouts& Timeouts() const { return timeouts_; }
@@ -180,6 +184,7 @@ class TKvComAsync : public TObj {
   zorv::comm::TCommTimeouts timeouts_;
   std::uint32_t eventMask_ = 0;
   std::string portName_;
+  std::uint32_t lastOpenError_ = 0;
 
   // Open and close may come from several threads: the state changes under the mutex,
   // which is never held while an output fires or while a thread is awaited.

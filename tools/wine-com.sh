@@ -12,6 +12,9 @@
 #   --link PATH      have the simulator make this stable link to its pty and map the link
 #   --map N=PATH     also map COMn to PATH (repeatable): a test of the port list maps ports
 #                    whose device is missing or cannot be opened
+#   --sim2 N         also start a second simulator and map COMn to its pty (a test of the
+#                    flasher's port detection); its REPORT line is printed as REPORT2
+#   --sim2-arg ARG   one argument for the second simulator (repeatable)
 #   --shim PATH      preload this shared object into the program (the pty modem-line shim)
 #   --timeout SEC    end the program after this many seconds (default 300)
 #   --display D      X display for wine (a window program); without it wine gets none,
@@ -42,6 +45,8 @@ display=""
 started=""
 sim_wait=0
 maps=()
+sim2_com=""
+sim2_args=()
 
 usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0" >&2; exit 125; }
 while [[ $# -gt 0 ]]; do
@@ -52,6 +57,8 @@ while [[ $# -gt 0 ]]; do
     --sim-arg) sim_args+=("$2"); shift 2 ;;
     --link) link="$2"; shift 2 ;;
     --map) maps+=("$2"); shift 2 ;;
+    --sim2) sim2_com="$2"; shift 2 ;;
+    --sim2-arg) sim2_args+=("$2"); shift 2 ;;
     --shim) shim="$2"; shift 2 ;;
     --timeout) timeout_s="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
@@ -71,9 +78,14 @@ prefix="$(realpath -m "$prefix")"
 [[ -z "$shim" || -f "$shim" ]] || { echo "wine-com: no shim at $shim" >&2; exit 125; }
 [[ "$sim_wait" =~ ^[0-9]+$ ]] || { echo "wine-com: bad --sim-wait $sim_wait" >&2; exit 125; }
 for m in "${maps[@]}"; do
-  [[ "$m" =~ ^([1-9][0-9]{0,2})=(/.+)$ && "${BASH_REMATCH[1]}" -le 255 && "${BASH_REMATCH[1]}" != "$com" ]] ||
-    { echo "wine-com: bad --map $m (N=/path, 1..255, not the simulator's port)" >&2; exit 125; }
+  [[ "$m" =~ ^([1-9][0-9]{0,2})=(/.+)$ && "${BASH_REMATCH[1]}" -le 255 && "${BASH_REMATCH[1]}" != "$com" &&
+     "${BASH_REMATCH[1]}" != "$sim2_com" ]] ||
+    { echo "wine-com: bad --map $m (N=/path, 1..255, not a simulator's port)" >&2; exit 125; }
 done
+if [[ -n "$sim2_com" ]]; then
+  [[ "$sim2_com" =~ ^[1-9][0-9]{0,2}$ && "$sim2_com" -le 255 && "$sim2_com" != "$com" ]] ||
+    { echo "wine-com: bad --sim2 $sim2_com (1..255, not the first simulator's port)" >&2; exit 125; }
+fi
 
 WINE="${ZORV_WINE:-/usr/lib/wine/wine64}"
 WINESERVER="${ZORV_WINESERVER:-/usr/lib/wine/wineserver}"
@@ -106,33 +118,54 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 
 work="$(mktemp -d)"
 sim_pid=""
+sim2_pid=""
 cleanup() {
-  if [[ -n "$sim_pid" ]] && kill -0 "$sim_pid" 2>/dev/null; then
-    kill -TERM "$sim_pid" 2>/dev/null
-    wait "$sim_pid" 2>/dev/null
-  fi
+  local p
+  for p in "$sim_pid" "$sim2_pid"; do
+    if [[ -n "$p" ]] && kill -0 "$p" 2>/dev/null; then
+      kill -TERM "$p" 2>/dev/null
+      wait "$p" 2>/dev/null
+    fi
+  done
   quiet "$WINESERVER" -k
   rm -rf "$work"
 }
 trap cleanup EXIT
 
+# Starts a simulator with the given arguments, its output in $work/sim$1.*; sets
+# started_pid and started_pty (empty when it did not announce its pty).
+start_sim() {
+  local tag="$1"
+  shift
+  "$@" </dev/null >"$work/sim$tag.out" 2>"$work/sim$tag.err" 8>&- &
+  started_pid=$!
+  started_pty=""
+  local line
+  for _ in $(seq 1 200); do
+    line="$(head -n 1 "$work/sim$tag.out" 2>/dev/null)"
+    if [[ "$line" == "PTY "* || "$line" == "DEVICE "* ]]; then started_pty="${line#* }"; break; fi
+    kill -0 "$started_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if [[ -z "$started_pty" ]]; then
+    echo "wine-com: the simulator did not announce its pty" >&2
+    cat "$work/sim$tag.err" >&2
+  fi
+}
+
 sim_cmd=("$sim" --pty)
 [[ -n "$link" ]] && sim_cmd+=(--link "$link")
 sim_cmd+=("${sim_args[@]}")
-"${sim_cmd[@]}" </dev/null >"$work/sim.out" 2>"$work/sim.err" 8>&- &
-sim_pid=$!
-
-pty=""
-for _ in $(seq 1 200); do
-  line="$(head -n 1 "$work/sim.out" 2>/dev/null)"
-  if [[ "$line" == "PTY "* || "$line" == "DEVICE "* ]]; then pty="${line#* }"; break; fi
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.05
-done
-if [[ -z "$pty" ]]; then
-  echo "wine-com: the simulator did not announce its pty" >&2
-  cat "$work/sim.err" >&2
-  exit 125
+start_sim "" "${sim_cmd[@]}"
+sim_pid=$started_pid
+pty=$started_pty
+[[ -n "$pty" ]] || exit 125
+pty2=""
+if [[ -n "$sim2_com" ]]; then
+  start_sim 2 "$sim" --pty "${sim2_args[@]}"
+  sim2_pid=$started_pid
+  pty2=$started_pty
+  [[ -n "$pty2" ]] || exit 125
 fi
 target="${link:-$pty}"
 
@@ -145,6 +178,7 @@ if ! quiet "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$com" /t REG_SZ /d 
   echo "wine-com: cannot write the port table of $prefix" >&2
   exit 125
 fi
+[[ -n "$sim2_com" ]] && maps=("$sim2_com=$pty2" "${maps[@]}")
 for m in "${maps[@]}"; do
   if ! quiet "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM${m%%=*}" /t REG_SZ /d "${m#*=}" /f; then
     echo "wine-com: cannot write the port table of $prefix" >&2
@@ -180,17 +214,27 @@ if [[ -n "$stopped" ]]; then
   status=$stopped
 fi
 
-for _ in $(seq 1 $((sim_wait * 20))); do
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.05
-done
-kill -TERM "$sim_pid" 2>/dev/null
-for _ in $(seq 1 200); do
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.05
-done
-kill -KILL "$sim_pid" 2>/dev/null
-wait "$sim_pid" 2>/dev/null
+# Gives a simulator the wait asked for to end by itself, then stops it.
+stop_sim() {
+  local pid="$1"
+  for _ in $(seq 1 $((sim_wait * 20))); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -TERM "$pid" 2>/dev/null
+  for _ in $(seq 1 200); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+}
+stop_sim "$sim_pid"
 sim_pid=""
 grep -m 1 '^REPORT ' "$work/sim.out" || echo "REPORT (none)"
+if [[ -n "$sim2_pid" ]]; then
+  stop_sim "$sim2_pid"
+  sim2_pid=""
+  { grep -m 1 '^REPORT ' "$work/sim2.out" || echo "REPORT (none)"; } | sed 's/^REPORT /REPORT2 /'
+fi
 exit "$status"

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "app/zorvflash/BlockCollector.h"
 #include "elements/kvCommutator.h"
 #include "elements/kvEventFromData.h"
 #include "elements/kvHub.h"
@@ -64,6 +65,16 @@ void TFlashFront::doPortName(TData& d, std::uint16_t) {
 
 void TFlashFront::doSent(TData&, std::uint16_t) { writes_.fetch_add(1); }
 
+void TFlashFront::Reset() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outcome_ = Outcome::Pending;
+    status_.clear();
+    identified_.store(false);
+  }
+  changed_.notify_all();
+}
+
 TFlashFront::Outcome TFlashFront::WaitChange(Outcome from, int timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return outcome_ != from; });
@@ -88,7 +99,7 @@ std::vector<std::string> TFlashFront::ports() {
 // ---- Scheme ----------------------------------------------------------------------------
 
 
-TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
+TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites) {
   Front = New<TFlashFront>();
   WriteHub = NewHub(2, 2);
   QueryScheme = New<TKvMultiElementEx>(nullptr);
@@ -106,7 +117,7 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   ReplyRouter->SetOutCount(2);
   SerialPort = New<TKvComAsync>();
   SetBootloaderLineProperties(SerialPort);
-  WriteClickHub = NewHub(1, 1);
+  WriteClickHub = NewHub(1, 2);
   CloseHub = NewHub(2, 1);
   ChecksumField = New<TKvEventFromData>();
   {
@@ -128,6 +139,16 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   DrainGate = New<TKvIf_else>();
   DrainGate->Compare = 0;
   SetInteger(DrainGate->Op2, 1);
+  Collector = New<TBlockCollector>();
+  Collector->Enabled = blockWrites;
+  UploadReplyHub = NewHub(1, 2);
+  UploadFailHub = NewHub(1, 2);
+  if (blockWrites) {
+    // A block is one write: its time-out is the line's, not 100 ms for each of its bytes
+    // (26.6 s for a block on a line that stopped draining, while the scheme is held).
+    // 1 ms a byte is four times the line time at this rate.
+    SerialPort->WriteTotalMultiplier = 1;
+  }
 
   // The window scheme's connections that involve no window, in its order; the front takes
   // the place of the controls.
@@ -139,14 +160,14 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   QueryScheme->onEvent[3] = MakePoint<&TFlashFront::doNotFound>(0, Front);
   QueryScheme->onEvent[4] = MakePoint<&TFlashFront::doFound>(0, Front);
   UploadScheme->onEvent[0] = MakePoint<&TFlashFront::doProgress>(0, Front);
-  UploadScheme->onEvent[1] = MakePoint<&TKvHub::doEvent>(1, WriteHub);
+  UploadScheme->onEvent[1] = MakePoint<&TBlockCollector::doWrite>(0, Collector);
   UploadScheme->onEvent[2] = MakePoint<&TKvSwitch::doSwitch>(0, DoneSwitch);
-  UploadScheme->onEvent[3] = MakePoint<&TKvIf_else::doCompare>(0, ErrorGate);
+  UploadScheme->onEvent[3] = MakePoint<&TKvHub::doEvent>(0, UploadFailHub);
   UploadScheme->onEvent[4] = MakePoint<&TKvEventFromData::doStore>(0, ChecksumField);
   UploadScheme->InVar[0] = MakePoint<&TKvEventFromData::Stored>(0, ChecksumField);
   ReplyRouter->OutIndex = MakePoint<&TKvMultiElementEx::OutVar>(0, QueryScheme);
   ReplyRouter->onEvent[0] = MakePoint<&TKvMultiElementEx::doWork>(2, QueryScheme);
-  ReplyRouter->onEvent[1] = MakePoint<&TKvMultiElementEx::doWork>(0, UploadScheme);
+  ReplyRouter->onEvent[1] = MakePoint<&TKvHub::doEvent>(0, UploadReplyHub);
   SerialPort->onRead = MakePoint<&TKvCommutator::doWork>(0, ReplyRouter);
   SerialPort->PortPoint = MakePoint<&TKvEventFromData::Stored>(0, PortName);
   SerialPort->onRxChar = MakePoint<&TKvComAsync::doRead>(0, SerialPort);
@@ -167,6 +188,14 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds) {
   DrainGate->onTrue = MakePoint<&TKvSleep::doSleep>(0, DonePause);
   DrainGate->onFalse = MakePoint<&TFlashFront::doFailed>(0, Front);
   DrainGate->Op1Point = MakePoint<&TKvComAsync::Drained>(0, SerialPort);
+  // The write collector: what the upload writes passes through it; what it holds goes out
+  // once the chain of the write button or of a reply has run, and never after a failure.
+  Collector->onWrite = MakePoint<&TKvHub::doEvent>(1, WriteHub);
+  WriteClickHub->onEvent[1] = MakePoint<&TBlockCollector::doFlush>(0, Collector);
+  UploadReplyHub->onEvent[0] = MakePoint<&TKvMultiElementEx::doWork>(0, UploadScheme);
+  UploadReplyHub->onEvent[1] = MakePoint<&TBlockCollector::doFlush>(0, Collector);
+  UploadFailHub->onEvent[0] = MakePoint<&TBlockCollector::doDiscard>(0, Collector);
+  UploadFailHub->onEvent[1] = MakePoint<&TKvIf_else::doCompare>(0, ErrorGate);
 
   QueryScheme->SetFactory(TClassMultiElementEx_25686E0::Create);
   UploadScheme->SetFactory(TClassMultiElementEx_2568BB0::Create);
@@ -176,6 +205,9 @@ TFlashScheme::~TFlashScheme() {
   // The elements go from inside the gate: a watchdog tick or a line event still running
   // its chain on another thread finishes first, and those waiting give up.
   TSchemeEntry gate;
+  Free(UploadFailHub);
+  Free(UploadReplyHub);
+  Free(Collector);
   Free(DrainGate);
   Free(DonePause);
   Free(ErrorGate);
@@ -206,6 +238,17 @@ void TFlashScheme::ChoosePort(const std::string& name) {
 void TFlashScheme::Write() {
   TSchemeEntry entry;
   FireInteger(MakePoint<&TKvHub::doEvent>(0, WriteClickHub), 0);  // the button's Data
+}
+
+bool TFlashScheme::SettleTry(std::uint32_t& openError) {
+  TSchemeEntry entry;
+  openError = 0;
+  if (Front->identified()) return true;
+  // The open ran inside ChoosePort: a port that is not open now could not be opened.
+  if (!SerialPort->Opened()) openError = SerialPort->LastOpenError();
+  FireNull(MakePoint<&TKvHub::doEvent>(0, CloseHub));
+  Front->Reset();
+  return false;
 }
 
 void TFlashScheme::Close() {

@@ -9,6 +9,11 @@
 // element whether its output queue drained and no write failed since the open ("PUSK" on
 // the line); then the pause runs and the completion comes. When not, the failure report
 // goes straight to the front, past the done switch.
+//
+// The flasher's own addition is the write collector between the upload's write output and
+// the write hub (see BlockCollector.h). It is told when a chain that may have produced
+// image bytes has run (the write button's and each reply's, through WriteClickHub and
+// UploadReplyHub) and when the upload failed (UploadFailHub).
 #pragma once
 
 #include <atomic>
@@ -29,6 +34,7 @@ class TKvEventFromData;
 class TKvSwitch;
 class TKvIf_else;
 class TKvSleep;
+class TBlockCollector;
 
 // What the window's controls would show, kept for the flasher's main thread. The handlers
 // run on whichever thread fires them (main, serial reader, timer).
@@ -44,6 +50,9 @@ class TFlashFront : public TObj {
   void doFailed(TData& d, std::uint16_t);     // failure report, or the drain failed
   void doPortName(TData& d, std::uint16_t);   // one port of the port list
   void doSent(TData& d, std::uint16_t);       // a write was requested
+
+  // Back to the state before a port was chosen (no outcome, no status, not identified).
+  void Reset();
 
   // Waits until the outcome differs from `from` or the time is up; returns the outcome.
   Outcome WaitChange(Outcome from, int timeoutMs);
@@ -74,14 +83,22 @@ class TFlashFront : public TObj {
 
 class TFlashScheme : public TObj {
  public:
-  // pauseMicroseconds: the pause between the final acknowledgement and the completion.
-  explicit TFlashScheme(std::int32_t pauseMicroseconds);
+  // pauseMicroseconds: the pause between the final acknowledgement and the completion;
+  // blockWrites: the image goes to the port one block per write.
+  explicit TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites = false);
 
   // Each of these enters the scheme gate and fires as the window's control would.
   void EnumPorts();                        // the form's creation
   void ChoosePort(const std::string& name);  // a pick in the port list
   void Write();                            // the write button
   void Close();                            // the form's close
+
+  // Ends the try of the port chosen last, inside the gate, so that no reply can come in
+  // between: true when a device identified itself there (the port stays open for the
+  // upload). Otherwise the port is closed (a late reply is never read, and the query's
+  // routing stays with the query for the next port), the front is reset, and openError
+  // gets the system's code when the port could not be opened (else 0).
+  bool SettleTry(std::uint32_t& openError);
 
   TFlashFront* Front;
   TKvHub* WriteHub;
@@ -98,6 +115,9 @@ class TFlashScheme : public TObj {
   TKvIf_else* ErrorGate;
   TKvSleep* DonePause;
   TKvIf_else* DrainGate;
+  TBlockCollector* Collector;
+  TKvHub* UploadReplyHub;
+  TKvHub* UploadFailHub;
 
  protected:
   // Frees the elements from inside the scheme gate.

@@ -1,11 +1,13 @@
 #include "app/zorvflash/Options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
 const char kFlashUsage[] =
-    "usage: zorvflash --port PORT [--vers-timeout SECONDS] [--pause SECONDS] [--quiet] [--stats]\n"
+    "usage: zorvflash --port PORT[,PORT...]|auto [--vers-timeout SECONDS] [--pause SECONDS]\n"
+    "                 [--block-writes] [--quiet] [--stats]\n"
     "       zorvflash --list | --image-info | --help | --version\n";
 
 namespace {
@@ -20,7 +22,59 @@ bool ParseSeconds(const std::string& text, double max, double& out) {
   return true;
 }
 
+// Splits the value of --port at commas: names in order, or "auto" alone.
+bool ParsePorts(const std::string& value, TFlashOptions& o, std::string& error) {
+  o.ports.clear();
+  o.autoPorts = false;
+  if (value.find('\0') != std::string::npos) {
+    error = "--port needs a port name";
+    return false;
+  }
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = value.find(',', start);
+    const std::string name = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (name.empty()) {
+      error = value.find(',') == std::string::npos ? "--port needs a port name" : "--port: an empty name in the list";
+      return false;
+    }
+    for (const std::string& seen : o.ports) {
+      // COM names are the same in any letter case; device paths are not.
+      bool same = seen.size() == name.size();
+      const bool path = name.find('/') != std::string::npos;
+      for (std::size_t i = 0; same && i < name.size(); ++i) {
+        same = path ? seen[i] == name[i]
+                    : std::tolower(static_cast<unsigned char>(seen[i])) ==
+                          std::tolower(static_cast<unsigned char>(name[i]));
+      }
+      if (same) {
+        error = "--port: " + name + " is given twice";
+        return false;
+      }
+    }
+    o.ports.push_back(name);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  for (const std::string& name : o.ports) {
+    if (name == "auto" && o.ports.size() > 1) {
+      error = "--port: auto tries every port and takes no names beside it";
+      return false;
+    }
+  }
+  if (o.ports.size() == 1 && o.ports[0] == "auto") {
+    o.ports.clear();
+    o.autoPorts = true;
+  }
+  return true;
+}
+
 }  // namespace
+
+double TFlashOptions::VersTimeoutFor(std::size_t portsTried) const {
+  if (versTimeoutGiven) return versTimeout;
+  return portsTried > 1 ? 1.0 : 5.0;
+}
 
 bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, std::string& error) {
   int actions = 0;
@@ -40,11 +94,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, s
     };
     std::string v;
     if (a == "--port") {
-      if (!value(o.port)) return false;
-      if (o.port.empty() || o.port.find('\0') != std::string::npos) {
-        error = "--port needs a port name";
-        return false;
-      }
+      if (!value(v)) return false;
+      if (!ParsePorts(v, o, error)) return false;
       setAction(TFlashOptions::Action::Flash);
     } else if (a == "--vers-timeout") {
       if (!value(v)) return false;
@@ -52,6 +103,7 @@ bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, s
         error = "--vers-timeout takes seconds from 0 to 3600";
         return false;
       }
+      o.versTimeoutGiven = true;
     } else if (a == "--pause") {
       // The pause is held in microseconds in a 32-bit value.
       if (!value(v)) return false;
@@ -63,6 +115,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, s
       o.quiet = true;
     } else if (a == "--stats") {
       o.stats = true;
+    } else if (a == "--block-writes") {
+      o.blockWrites = true;
     } else if (a == "--list") {
       setAction(TFlashOptions::Action::List);
     } else if (a == "--image-info") {

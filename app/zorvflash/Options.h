@@ -1,16 +1,24 @@
 // The flasher's command line.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 struct TFlashOptions {
   enum class Action { Flash, List, ImageInfo, Help, Version } action = Action::Help;
-  std::string port;
+  std::vector<std::string> ports;  // the ports to try, in order (--port A,B,C)
+  bool autoPorts = false;          // --port auto: every port the port list shows
   double versTimeout = 5.0;  // seconds without an answer to "VERS" before giving up
+  bool versTimeoutGiven = false;
   double pause = 15.0;       // seconds between the final acknowledgement and the completion
   bool quiet = false;        // no progress display
   bool stats = false;        // figures of the run on standard error at the end
+  bool blockWrites = false;  // a block of the image is one write
+
+  // The wait for an answer to "VERS" on each port when this many are tried: the given
+  // time, else 5 s for a single port and 1 s each when there are more.
+  double VersTimeoutFor(std::size_t portsTried) const;
 };
 
 // Parses the arguments after the program name. On a usage error returns false with the

@@ -95,3 +95,30 @@ std::uint32_t ReadLine(int fd, TDcb& dcb) {
 }
 
 }  // namespace zorv::comm::posix
+
+namespace zorv::comm {
+
+std::string ErrorText(std::uint32_t code) {
+  // The Windows texts of the codes ErrnoToError and the calls of this layer report.
+  switch (code) {
+    case kErrorFileNotFound: return "The system cannot find the file specified.";
+    case kErrorPathNotFound: return "The system cannot find the path specified.";
+    case kErrorAccessDenied: return "Access is denied.";
+    case kErrorInvalidHandle: return "The handle is invalid.";
+    case kErrorNotEnoughMemory: return "Not enough memory resources are available to process this command.";
+    case kErrorBadCommand: return "The device does not recognize the command.";
+    case kErrorGenFailure: return "A device attached to the system is not functioning.";
+    case kErrorSharingViolation:
+      return "The process cannot access the file because it is being used by another process.";
+    case kErrorNotSupported: return "The request is not supported.";
+    case kErrorInvalidParameter: return "The parameter is incorrect.";
+    case kErrorSemTimeout: return "The semaphore timeout period has expired.";
+    case kErrorInvalidName: return "The filename, directory name, or volume label syntax is incorrect.";
+    case kErrorOperationAborted:
+      return "The I/O operation has been aborted because of either a thread exit or an application request.";
+    case kErrorNotFound: return "Element not found.";
+    default: return std::string();
+  }
+}
+
+}  // namespace zorv::comm

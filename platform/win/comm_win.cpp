@@ -232,4 +232,19 @@ TCommApi& SystemCommApi() {
 std::string RegisterSerialPath(const std::string&) { return std::string(); }
 void UnregisterSerialPath(const std::string&) {}
 
+std::string ErrorText(std::uint32_t code) {
+  // The wide call: the message is in the user's language, and the A call would give it in
+  // the ANSI code page. FORMAT_MESSAGE_IGNORE_INSERTS keeps inserts such as %1 as they are.
+  wchar_t buf[512];
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buf,
+                                 sizeof buf / sizeof buf[0], nullptr);
+  if (n == 0) return std::string();
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, buf, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string text(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, buf, static_cast<int>(n), text.data(), bytes, nullptr, nullptr);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
 }  // namespace zorv::comm

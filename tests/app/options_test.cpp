@@ -14,16 +14,63 @@ TEST(FlashOptions, ActionsAndDefaults) {
   TFlashOptions o;
   ASSERT_TRUE(Parse({"--port", "COM3"}, o));
   EXPECT_EQ(o.action, TFlashOptions::Action::Flash);
-  EXPECT_EQ(o.port, "COM3");
+  EXPECT_EQ(o.ports, std::vector<std::string>{"COM3"});
+  EXPECT_FALSE(o.autoPorts);
+  EXPECT_FALSE(o.blockWrites);
   EXPECT_EQ(o.pause, 15.0);
-  EXPECT_EQ(o.versTimeout, 5.0);
+  EXPECT_EQ(o.VersTimeoutFor(1), 5.0);
   ASSERT_TRUE(Parse({"--pause", "0.5", "--vers-timeout", "2", "--port", "/dev/ttyUSB0", "--quiet"}, o));
   EXPECT_EQ(o.pause, 0.5);
-  EXPECT_EQ(o.versTimeout, 2.0);
+  EXPECT_EQ(o.VersTimeoutFor(1), 2.0);
+  EXPECT_EQ(o.VersTimeoutFor(3), 2.0);  // a time given holds for every port
+  EXPECT_EQ(o.ports, std::vector<std::string>{"/dev/ttyUSB0"});
   EXPECT_TRUE(o.quiet);
   TFlashOptions l;
   ASSERT_TRUE(Parse({"--list"}, l));
   EXPECT_EQ(l.action, TFlashOptions::Action::List);
+  TFlashOptions b;
+  ASSERT_TRUE(Parse({"--block-writes", "--port", "COM1"}, b));
+  EXPECT_TRUE(b.blockWrites);
+}
+
+TEST(FlashOptions, PortListsKeepTheirOrderAndTheWaitShortensWhenSeveralAreTried) {
+  TFlashOptions o;
+  ASSERT_TRUE(Parse({"--port", "COM9,/dev/ttyUSB0,com2"}, o));
+  EXPECT_EQ(o.ports, (std::vector<std::string>{"COM9", "/dev/ttyUSB0", "com2"}));
+  EXPECT_FALSE(o.autoPorts);
+  EXPECT_EQ(o.VersTimeoutFor(3), 1.0);
+  EXPECT_EQ(o.VersTimeoutFor(1), 5.0);
+  // "auto": the list is made at run time; how many it holds decides the wait.
+  TFlashOptions a;
+  ASSERT_TRUE(Parse({"--port", "auto"}, a));
+  EXPECT_TRUE(a.autoPorts);
+  EXPECT_TRUE(a.ports.empty());
+  EXPECT_EQ(a.VersTimeoutFor(2), 1.0);
+  EXPECT_EQ(a.VersTimeoutFor(1), 5.0);
+  // An explicit 0 is kept (a try that gives up at once), not mistaken for "not given".
+  TFlashOptions z;
+  ASSERT_TRUE(Parse({"--vers-timeout", "0", "--port", "COM1,COM2"}, z));
+  EXPECT_EQ(z.VersTimeoutFor(2), 0.0);
+  // Device paths differ by letter case; COM names do not.
+  TFlashOptions p;
+  ASSERT_TRUE(Parse({"--port", "/dev/ttyA,/dev/ttya"}, p));
+  EXPECT_EQ(p.ports.size(), 2u);
+}
+
+TEST(FlashOptions, PortListErrors) {
+  for (const std::string& bad : {std::string(","), std::string("COM1,"), std::string(",COM1"),
+                                 std::string("COM1,,COM2"), std::string("auto,COM1"), std::string("COM1,auto"),
+                                 std::string("auto,auto"), std::string("COM1,COM1"), std::string("COM1,com1"),
+                                 std::string("/dev/a,/dev/a"), std::string("COM1,CO\0M2", 10)}) {
+    TFlashOptions o;
+    std::string error;
+    EXPECT_FALSE(ParseFlashOptions({"--port", bad}, o, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+  TFlashOptions o;
+  std::string error;
+  ASSERT_FALSE(ParseFlashOptions({"--port", "COM3,com3"}, o, error));
+  EXPECT_NE(error.find("com3"), std::string::npos) << error;
 }
 
 TEST(FlashOptions, UsageErrors) {

@@ -2,14 +2,18 @@
 """One end-to-end case of the Windows flasher under wine against the device simulator.
 
 Runs tools/wine-com.sh with the simulator arguments given, the flasher as the program
-(--port COMn), then checks the flasher's exit code, its output and the simulator's report.
-Every case also checks what the device received: with --image every image byte as in the
-image (no block with a hole), nothing beyond the image or after "PUSK", and an exit code
-of 0 only with "PUSK" received once; and that no escape byte reached the flasher's output.
+(--port COMn, or the --port given), then checks the flasher's exit code, its output and the
+simulator's report. With --sim2 N a second simulator serves COMn (port detection), and its
+report is checked too. Every case also checks what the devices received: with --image every
+image byte as in the image (no block with a hole), nothing beyond the image or after "PUSK",
+and an exit code of 0 only with "PUSK" received once, by one device; and that no escape byte
+reached the flasher's output.
 Usage:
   wine_flash_check.py --wine-com PATH --prefix DIR --sim PATH --flasher EXE --image-info FILE
                       [--image FILE] [--shim SO] [--sim-arg ARG ...] [--flash-arg ARG ...] [--sim-wait SEC]
+                      [--port PORT] [--sim2 N] [--sim2-arg ARG ...]
                       --expect-exit N [--expect-pusk yes|no] [--expect-image-bytes N]
+                      [--expect2-pusk yes|no] [--expect2-image-bytes N]
                       [--expect-text TEXT ...] [--expect-event NAME=COUNT ...]
                       [--reply-window LOW HIGH]
 """
@@ -34,6 +38,11 @@ def main():
     ap.add_argument("--shim", help="the pty modem-line shim to preload (waits then behave as on a port)")
     ap.add_argument("--sim-arg", action="append", default=[])
     ap.add_argument("--flash-arg", action="append", default=[])
+    ap.add_argument("--port", help="the flasher's --port (default: the simulator's COM port)")
+    ap.add_argument("--sim2", help="COM number of a second simulator")
+    ap.add_argument("--sim2-arg", action="append", default=[])
+    ap.add_argument("--expect2-pusk", choices=["yes", "no"])
+    ap.add_argument("--expect2-image-bytes", type=int)
     ap.add_argument("--expect-exit", type=int, required=True)
     ap.add_argument("--expect-pusk", choices=["yes", "no"])
     ap.add_argument("--expect-image-bytes", type=int)
@@ -51,7 +60,12 @@ def main():
         cmd += ["--sim-arg", s]
     if a.shim:
         cmd += ["--shim", a.shim]
-    cmd += ["--", a.flasher, "--port", "COM" + a.com, "--pause", "0.2", "--quiet"] + a.flash_arg
+    if a.sim2:
+        cmd += ["--sim2", a.sim2]
+        for s in list(a.sim2_arg) + (["--image", a.image] if a.image else []):
+            cmd += ["--sim2-arg", s]
+    port = a.port or "COM" + a.com
+    cmd += ["--", a.flasher, "--port", port, "--pause", "0.2", "--quiet"] + a.flash_arg
     run = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     out = run.stdout.decode("utf-8", "replace")
     sys.stdout.write(out)
@@ -59,11 +73,16 @@ def main():
 
     failures = []
     report = None
+    report2 = None
     for line in out.splitlines():
         if line.startswith("REPORT {"):
             report = json.loads(line[len("REPORT "):])
+        if line.startswith("REPORT2 {"):
+            report2 = json.loads(line[len("REPORT2 "):])
     if report is None:
         failures.append("no simulator report")
+    if a.sim2 and report2 is None:
+        failures.append("no report of the second simulator")
     if run.returncode != a.expect_exit:
         failures.append(f"exit code {run.returncode}, expected {a.expect_exit}")
     for text in a.expect_text:
@@ -71,28 +90,36 @@ def main():
             failures.append(f"output lacks {text!r}")
     if "\x1b" in out:
         failures.append("an escape byte reached the output")
-    if report is not None:
-        # No false success: an exit code of 0 always means the device has the image and PUSK.
-        pusks = sum(1 for e in report["events"] if e["event"] == "pusk")
-        if run.returncode == 0 and not (pusks == 1 and report["extra_bytes"] == 0
-                                        and report["image_bytes"] % 256 == 0):
+    reports = [(name, r) for name, r in (("", report), ("second simulator: ", report2)) if r is not None]
+    # No false success: an exit code of 0 always means that one device has the image and PUSK.
+    if run.returncode == 0 and reports:
+        complete = [r for _, r in reports
+                    if sum(1 for e in r["events"] if e["event"] == "pusk") == 1
+                    and r["extra_bytes"] == 0 and r["image_bytes"] % 256 == 0]
+        if len(complete) != 1 or sum(1 for _, r in reports if r["pusk"]) != 1:
             failures.append("success reported without PUSK, or with bytes beyond the image")
-        if a.image and report.get("image_mismatch") != -1:
-            failures.append(f"the device received an image byte that differs, at {report.get('image_mismatch')}")
+    for name, r in reports:
+        if a.image and r.get("image_mismatch") != -1:
+            failures.append(f"{name}the device received an image byte that differs, at {r.get('image_mismatch')}")
+        if r.get("extra_bytes", 0) != 0:
+            failures.append(f"{name}{r['extra_bytes']} bytes beyond the image")
+    for r, pusk, image_bytes, name in ((report, a.expect_pusk, a.expect_image_bytes, ""),
+                                       (report2, a.expect2_pusk, a.expect2_image_bytes, "second simulator: ")):
+        if r is None:
+            continue
+        if pusk and r["pusk"] != (pusk == "yes"):
+            failures.append(f"{name}pusk {r['pusk']}")
+        if image_bytes is not None:
+            if r["image_bytes"] != image_bytes:
+                failures.append(f"{name}image bytes {r['image_bytes']}")
+            if image_bytes == 260096 and r["image_sha256"] != image_sha:
+                failures.append(f"{name}image SHA-256 differs from the embedded image")
+    if report is not None:
         for wanted in a.expect_event:
             name, count = wanted.split("=")
             got = sum(1 for e in report["events"] if e["event"] == name)
             if got != int(count):
                 failures.append(f"{got} {name} events, expected {count}")
-        if a.expect_pusk and report["pusk"] != (a.expect_pusk == "yes"):
-            failures.append(f"pusk {report['pusk']}")
-        if a.expect_image_bytes is not None:
-            if report["image_bytes"] != a.expect_image_bytes:
-                failures.append(f"image bytes {report['image_bytes']}")
-            if a.expect_image_bytes == 260096 and report["image_sha256"] != image_sha:
-                failures.append("image SHA-256 differs from the embedded image")
-        if report.get("extra_bytes", 0) != 0:
-            failures.append(f"{report['extra_bytes']} bytes beyond the image")
         if a.reply_window:
             acks = [e["t"] for e in report["events"] if e["event"] == "ack"]
             ends = [e["t"] for e in report["events"] if e["event"] == "exit"]

@@ -6,6 +6,9 @@ zorv_test(zorvflash_unit_tests
     ${CMAKE_CURRENT_LIST_DIR}/progress_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/flash_front_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/terminal_text_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/block_collector_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/flash_scheme_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/serial/fake_comm.cpp
   LIBS zorv_flash)
 
 if(NOT ZORV_WINDOWS)
@@ -57,7 +60,16 @@ if(ZORV_WINDOWS)
     "UartFullWithShim|0|yes|260096|--pace,uart|${_done_line}|--flash-arg=--pause,--flash-arg=0,--shim,${ZORV_PTYSHIM}"
     "UartPauseInsideTheAck|1|no|768|--pace,uart,--blocks,6,--split-ack,3,--split-gap,5|${_error_line}|--flash-arg=--pause,--flash-arg=0"
     "UartWrongChecksum|1|no|768|--pace,uart,--blocks,6,--bad-crc,3|${_error_line}|--flash-arg=--pause,--flash-arg=0"
-    "ControlBytesInTheName|0|yes|512|--blocks,2,--name,A\\x1bcB,--version,7\\x07|Устройство: A\\x1bcB   Текущая версия ПО: 7\\x07")
+    "ControlBytesInTheName|0|yes|512|--blocks,2,--name,A\\x1bcB,--version,7\\x07|Устройство: A\\x1bcB   Текущая версия ПО: 7\\x07"
+    # A COM name that wine does not map cannot be opened: the not-found text and the reason.
+    "OpenErrorUnmappedPort|2|no|0||${_not_found}|--port=COM200,--expect-text=COM200: cannot open the port: no such port (error 2)"
+    # Port detection: every listed port in turn (the first simulator, COM7, never answers),
+    # the upload to the second simulator on COM8.
+    "AutoDetect|0|no|0|--no-vers-reply|port: COM8|--port=auto,--sim2=8,--sim2-arg=--blocks,--sim2-arg=4,--expect2-pusk=yes,--expect2-image-bytes=1024"
+    # One write per block: the same bytes on the line, failures as final as ever.
+    "BlockWritesFull|0|yes|260096||${_done_line}|--flash-arg=--block-writes"
+    "BlockWritesWrongChecksum|1|no|768|--bad-crc,3|${_error_line}|--flash-arg=--block-writes"
+    "BlockWritesStuckLineMidBlock|1|no||--stall,3|${_error_line}|--flash-arg=--block-writes,--reply-window,0,10")
   foreach(_case IN LISTS _cases)
     string(REPLACE "|" ";" _f "${_case}")
     list(GET _f 0 _name)

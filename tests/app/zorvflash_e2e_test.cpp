@@ -4,8 +4,17 @@
 // last thing received.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -292,12 +301,204 @@ TEST(ZorvflashE2E, ControlBytesInTheDevicesNameAreShownEscaped) {
   EXPECT_EQ(r.flash.out.find('\x07'), std::string::npos);
 }
 
-TEST(ZorvflashE2E, APortThatCannotBeOpenedGivesNotFound) {
+// ---- Ports that cannot be opened ------------------------------------------------------
+
+TEST(ZorvflashE2E, APortThatCannotBeOpenedGivesNotFoundAndTheReason) {
   const ChildResult r = RunChild({ZORVFLASH, "--port", "/dev/zorv-no-such-device"}, 30000);
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_TRUE(Has(r.out, kNotFound)) << r.out;
+  EXPECT_TRUE(Has(r.out, "/dev/zorv-no-such-device: cannot open the port: no such port (error 2)")) << r.out;
   const ChildResult bad = RunChild({ZORVFLASH, "--port", "LPT1"}, 30000);
   EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_TRUE(Has(bad.out, "LPT1: cannot open the port: not a serial port name")) << bad.out;
+  // A file that is no terminal is no port either.
+  const ChildResult file = RunChild({ZORVFLASH, "--port", ZORV_IMAGE_BIN}, 30000);
+  EXPECT_EQ(file.exitCode, 2);
+  EXPECT_TRUE(Has(file.out, "no such port")) << file.out;
+}
+
+TEST(ZorvflashE2E, APortHeldByAnotherProgramIsNamedAsInUse) {
+  SimProcess sim;
+  // Another program holds the port as the comm layer holds a port it opened.
+  const int fd = open(sim.pty().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  const ChildResult r = RunChild({ZORVFLASH, "--port", sim.pty(), "--vers-timeout", "1"}, 30000);
+  close(fd);
+  const SimReport report = ParseSimReport(sim.Finish());
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(Has(r.out, kNotFound)) << r.out;
+  EXPECT_TRUE(Has(r.out, sim.pty() + ": cannot open the port: access denied; the port is in use by another program (error 5)"))
+      << r.out;
+  EXPECT_EQ(report.vers_queries, 0);  // not a byte went to the line
+}
+
+// ---- Several ports ---------------------------------------------------------------------------
+
+// A device of the test's own on a pseudo-terminal that answers "VERS" as our device, but
+// only after the given delay, and counts every byte it receives after the query.
+class LateDevice {
+ public:
+  explicit LateDevice(int delayMs) : delayMs_(delayMs) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    path_ = ptsname(master_);
+    // A slave kept open: without one, reads on the master fail once the flasher closes.
+    slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    tcgetattr(slave_, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave_, TCSANOW, &t);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~LateDevice() {
+    stop_.store(true);
+    if (thread_.joinable()) thread_.join();
+    if (slave_ >= 0) close(slave_);
+    if (master_ >= 0) close(master_);
+  }
+  const std::string& path() const { return path_; }
+  bool queried() const { return queried_.load(); }
+  bool answered() const { return answered_.load(); }
+  long bytesAfterQuery() const { return after_.load(); }
+
+ private:
+  void Run() {
+    std::string got;
+    std::chrono::steady_clock::time_point queriedAt;
+    while (!stop_.load()) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
+        char buf[512];
+        const ssize_t n = read(master_, buf, sizeof buf);
+        if (n > 0) {
+          if (queried_.load()) {
+            after_ += n;
+          } else {
+            got.append(buf, static_cast<std::size_t>(n));
+            if (got.find("VERS") != std::string::npos) {
+              queried_.store(true);
+              queriedAt = std::chrono::steady_clock::now();
+              after_ += static_cast<long>(got.size() - got.find("VERS") - 4);
+            }
+          }
+        }
+      }
+      if (queried_.load() && !answered_.load() &&
+          std::chrono::steady_clock::now() - queriedAt >= std::chrono::milliseconds(delayMs_)) {
+        const std::string ident = "ZORVANTIQUE LATE 1.0";
+        answered_.store(write(master_, ident.data(), ident.size()) == static_cast<ssize_t>(ident.size()));
+      }
+    }
+  }
+
+  int delayMs_;
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false}, queried_{false}, answered_{false};
+  std::atomic<long> after_{0};
+};
+
+TEST(ZorvflashE2E, APortList_TheUploadGoesToTheFirstThatIdentifiesItself) {
+  SimProcess silent({"--no-vers-reply"});
+  SimProcess device({"--blocks", "4", "--image", ZORV_IMAGE_BIN});
+  const ChildResult r = RunChild({ZORVFLASH, "--port", "/dev/zorv-no-such-device," + silent.pty() + "," + device.pty(),
+                                  "--pause", "0", "--quiet"},
+                                 60000);
+  const SimReport first = ParseSimReport(silent.Finish());
+  const SimReport second = ParseSimReport(device.Finish());
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, "port: " + device.pty() + "\n")) << r.out;
+  EXPECT_FALSE(Has(r.out, "cannot open")) << r.out;  // reasons only when no device is found
+  EXPECT_EQ(first.vers_queries, 1);
+  EXPECT_EQ(first.image_bytes, 0);
+  EXPECT_EQ(first.extra_bytes + first.stray_bytes, 0);
+  EXPECT_TRUE(second.pusk);
+  EXPECT_EQ(second.image_bytes, 4 * 256);
+  EXPECT_EQ(second.image_mismatch, -1);
+  // The silent port had its second, not five.
+  EXPECT_GE(r.seconds, 0.9);
+}
+
+TEST(ZorvflashE2E, APortList_NoDeviceOnAnyGivesNotFoundWithTheReasons) {
+  SimProcess silent({"--no-vers-reply"});
+  SimProcess other({"--ident", "OTHER"});
+  const ChildResult r = RunChild({ZORVFLASH, "--port", silent.pty() + ",/dev/zorv-no-such-device," + other.pty(),
+                                  "--vers-timeout", "0.5"},
+                                 60000);
+  const SimReport first = ParseSimReport(silent.Finish());
+  const SimReport second = ParseSimReport(other.Finish());
+  EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, kNotFound)) << r.out;
+  EXPECT_TRUE(Has(r.out, "/dev/zorv-no-such-device: cannot open the port: no such port (error 2)")) << r.out;
+  EXPECT_FALSE(Has("\n" + r.out, "\nport: ")) << r.out;  // no port was chosen
+  EXPECT_EQ(first.vers_queries, 1);
+  EXPECT_EQ(second.vers_queries, 1);
+  EXPECT_EQ(first.image_bytes + second.image_bytes, 0);
+}
+
+TEST(ZorvflashE2E, APortList_ALateIdentificationOfAnEarlierPortIsNotMistaken) {
+  // The first port's device answers as ours, but after the flasher gave up on it.
+  LateDevice late(2000);
+  ASSERT_FALSE(late.path().empty());
+  SimProcess device({"--blocks", "2", "--image", ZORV_IMAGE_BIN});
+  const ChildResult r = RunChild({ZORVFLASH, "--port", late.path() + "," + device.pty(), "--vers-timeout", "1",
+                                  "--pause", "0", "--quiet"},
+                                 60000);
+  // Wait until the late answer is on the line, then a little for whatever might follow it.
+  for (int i = 0; i < 300 && !late.answered(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const SimReport report = ParseSimReport(device.Finish());
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, "port: " + device.pty() + "\n")) << r.out;
+  EXPECT_TRUE(late.queried());
+  EXPECT_EQ(late.bytesAfterQuery(), 0);
+  EXPECT_TRUE(report.pusk);
+  EXPECT_EQ(report.image_bytes, 2 * 256);
+}
+
+// ---- One write per block ---------------------------------------------------------------------
+
+TEST(ZorvflashE2E, BlockWrites_FullUploadDeliversExactlyTheImageThenPusk) {
+  const FlashRun r = Flash({}, {"--block-writes", "--stats", "--quiet"});
+  ASSERT_EQ(r.flash.exitCode, 0) << r.flash.out << r.flash.err;
+  EXPECT_EQ(r.sim.image_bytes, 260096);
+  EXPECT_EQ(r.sim.image_sha256, ImageSha());
+  EXPECT_TRUE(r.sim.pusk);
+  EXPECT_EQ(r.sim.extra_bytes, 0);
+  // Every block one write, "VERS" and "PUSK" beside them; the image bytes counted as before.
+  EXPECT_TRUE(Has(r.flash.err, "stats: writes 1018, image bytes 260096,")) << r.flash.err;
+  const FlashRun bytewise = Flash({"--blocks", "2"}, {"--stats", "--quiet"});
+  EXPECT_TRUE(Has(bytewise.flash.err, "stats: writes 514, image bytes 512,")) << bytewise.flash.err;
+}
+
+TEST(ZorvflashE2E, BlockWrites_FaultsStillFailWithNothingAfterTheFailure) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--bad-crc", "3"}, std::vector<std::string>{"--split-ack", "3"}}) {
+    const FlashRun r = Flash(args, {"--block-writes"});
+    EXPECT_EQ(r.flash.exitCode, 1) << args[0] << r.flash.out << r.flash.err;
+    EXPECT_TRUE(Has(r.flash.out, kErrorLine1)) << r.flash.out;
+    EXPECT_FALSE(r.sim.pusk) << args[0];
+    EXPECT_EQ(r.sim.image_bytes, 3 * 256) << args[0];  // the failing block's, and none after
+  }
+  for (const std::vector<std::string>& stall :
+       {std::vector<std::string>{"--stall-after-ack", "2"}, std::vector<std::string>{"--stall", "3"}}) {
+    std::vector<std::string> args = stall;
+    args.insert(args.end(), {"--resume", "3000", "--idle-exit", "5"});
+    const FlashRun r = Flash(args, {"--block-writes"}, 120000, 60000);
+    EXPECT_FALSE(r.flash.timedOut);
+    EXPECT_EQ(r.flash.exitCode, 1) << stall[0] << r.flash.out << r.flash.err;
+    EXPECT_FALSE(r.sim.pusk) << stall[0];
+    ASSERT_FALSE(r.sim.Events("ack").empty());
+    // A stuck block write ends at the line's time-out for a block (about 1.3 s), not at
+    // 100 ms for each of its bytes; the bound leaves room for a loaded machine.
+    EXPECT_LE(r.flashEnd - r.sim.Events("ack").back().t, 10.0) << stall[0];
+    // What reaches the device once it reads again is a clean prefix (checked byte for
+    // byte), and nothing was written after the failure.
+    EXPECT_LE(r.sim.image_bytes, 3 * 256) << stall[0];
+  }
 }
 
 TEST(ZorvflashCli, UsageInformationAndExitCodes) {
@@ -307,7 +508,10 @@ TEST(ZorvflashCli, UsageInformationAndExitCodes) {
   EXPECT_EQ(RunChild({ZORVFLASH, "--pause", "-1", "--port", "COM1"}, 10000).exitCode, 64);
   const ChildResult help = RunChild({ZORVFLASH, "--help"}, 10000);
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_TRUE(Has(help.out, "--port"));
+  EXPECT_TRUE(Has(help.out, "--port auto"));
+  EXPECT_TRUE(Has(help.out, "--block-writes"));
+  EXPECT_EQ(RunChild({ZORVFLASH, "--port", "COM1,,COM2"}, 10000).exitCode, 64);
+  EXPECT_EQ(RunChild({ZORVFLASH, "--port", "auto,COM1"}, 10000).exitCode, 64);
   const ChildResult info = RunChild({ZORVFLASH, "--image-info"}, 10000);
   EXPECT_EQ(info.exitCode, 0);
   EXPECT_EQ(info.out, "size 260096\nsha256 " + ImageSha() + "\n");

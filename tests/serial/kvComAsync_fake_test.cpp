@@ -262,9 +262,10 @@ class ComFakeFailingStep : public ComFake, public ::testing::WithParamInterface<
 
 TEST_P(ComFakeFailingStep, ClosesWithItsEventsAndReportsZero) {
   const std::string step = GetParam();
-  fake.SetFailure(step, kErrorGenFailure);
+  fake.SetFailure(step, 1117);  // ERROR_IO_DEVICE: no code the element makes up
   fake.SetModemStatus(kMsCtsOn);
   Open("COM7");
+  EXPECT_EQ(com->LastOpenError(), 1117u) << step;
   EXPECT_EQ(journal.Lines(),
             (Lines{"onBeforeOpen", "onBeforeClose", "onCTS 0", "onDSR 0", "onRLSD 0", "onClose", "onOpen 0"}));
   EXPECT_EQ(fake.OpenHandles(), 0);
@@ -294,6 +295,39 @@ TEST_F(ComFake, SetupCommFailingIsNoFailure) {
   fake.SetFailure("SetupComm", kErrorGenFailure);
   Open("COM7");
   EXPECT_EQ(journal.Named("onOpen"), Lines{"onOpen 7"});
+  EXPECT_EQ(com->LastOpenError(), 0u);
+}
+
+TEST_F(ComFake, KeepsTheErrorCodeOfTheLastFailedOpenUntilAnOpenSucceeds) {
+  EXPECT_EQ(com->LastOpenError(), 0u);
+  Open("COM9");  // no such device
+  EXPECT_EQ(com->LastOpenError(), kErrorFileNotFound);
+  Open("LPT1");  // no COM name: the system is not asked
+  EXPECT_EQ(com->LastOpenError(), kErrorInvalidName);
+  fake.SetFailure("CreateFileA", kErrorSharingViolation);
+  Open("COM7");
+  EXPECT_EQ(com->LastOpenError(), kErrorSharingViolation);
+  fake.SetFailure("CreateFileA", 0);  // a failure without a code still reads as one
+  Open("COM7");
+  EXPECT_NE(com->LastOpenError(), 0u);
+  EXPECT_FALSE(com->Opened());
+  fake.ClearFailures();
+  Open("COM7");
+  EXPECT_TRUE(com->Opened());
+  EXPECT_EQ(com->LastOpenError(), 0u);
+  // An open while open changes nothing; neither does the close.
+  Open("COM9");
+  EXPECT_EQ(com->LastOpenError(), 0u);
+  Close();
+  EXPECT_EQ(com->LastOpenError(), 0u);
+  // Another element holding the port: access denied, as without sharing on Windows.
+  TObjPtr<TKvComAsync> other(New<TKvComAsync>());
+  SetProgramProperties(other.get());
+  Open("COM7");
+  TData name = StrData("COM7");
+  other->doOpen(name, 0);
+  EXPECT_EQ(other->LastOpenError(), kErrorAccessDenied);
+  EXPECT_EQ(com->LastOpenError(), 0u);
 }
 
 // ---- Line settings ---------------------------------------------------------------------

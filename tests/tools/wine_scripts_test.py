@@ -177,6 +177,23 @@ class WineComPorts(unittest.TestCase):
         self.assertEqual(calls[-1], "prog.exe")
         self.assertIn("REPORT {}", r.stdout)
 
+    def test_a_second_simulator_gets_its_port_and_its_report_line(self):
+        r, calls = self.run_com("--sim2", "8", "--sim2-arg", "--no-vers-reply", "--map", "3=/tmp/not-a-port")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        ports = [c for c in calls if c.startswith("reg add HKLM\\Software\\Wine\\Ports")]
+        self.assertEqual(ports, ["reg add HKLM\\Software\\Wine\\Ports /v COM7 /t REG_SZ /d /dev/null /f",
+                                 "reg add HKLM\\Software\\Wine\\Ports /v COM8 /t REG_SZ /d /dev/null /f",
+                                 "reg add HKLM\\Software\\Wine\\Ports /v COM3 /t REG_SZ /d /tmp/not-a-port /f"])
+        lines = r.stdout.splitlines()
+        self.assertEqual([l for l in lines if l.startswith("REPORT")], ["REPORT {}", "REPORT2 {}"])
+
+    def test_a_bad_second_simulator_port_is_refused_before_anything_runs(self):
+        for options in (("--sim2", "7"), ("--sim2", "0"), ("--sim2", "256"), ("--sim2", "COM8"),
+                        ("--sim2", "8", "--map", "8=/dev/null")):
+            r, calls = self.run_com(*options)
+            self.assertEqual(r.returncode, 125, options)
+            self.assertEqual(calls, [], options)
+
     def test_a_bad_further_port_is_refused_before_anything_runs(self):
         for bad in ("7=/dev/null", "0=/dev/null", "256=/dev/null", "3=relative/path", "3", "COM3=/dev/null"):
             r, calls = self.run_com("--map", bad)
