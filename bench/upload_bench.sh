@@ -112,16 +112,25 @@ ratio() { [[ "$1" == "-" ]] && echo "-" || python3 -c "print(f'{$1 / $floor:.3f}
 has_block_writes() { "$@" --help 2>/dev/null | grep -q -- '--block-writes'; }
 
 declare -A fig
+# both_ways KEY FLASHER RUN...: an upload by RUN (a simulator runner, its arguments and the
+# flasher with its port) with one write per byte, and again with --block-writes when
+# FLASHER knows the option; the figures go to fig[KEY], fig[KEY_cpu], fig[KEY_block] and
+# fig[KEY_block_cpu] ("-" when not run).
+both_ways() {
+  local key=$1 knows=$2
+  shift 2
+  "$@" --pause 0 --quiet --stats
+  fig[$key]=$(figure upload_seconds); fig[${key}_cpu]=$(figure cpu_per_byte)
+  fig[${key}_block]="-" fig[${key}_block_cpu]="-"
+  if has_block_writes "$knows"; then
+    "$@" --pause 0 --quiet --stats --block-writes
+    fig[${key}_block]=$(figure upload_seconds); fig[${key}_block_cpu]=$(figure cpu_per_byte)
+  fi
+}
 echo "== native (release build)"
 for l in "${labels[@]}"; do
   f="${native_flasher[$l]}"
-  with_sim -- "$f" --port PTY --pause 0 --quiet --stats
-  fig[$l.native]=$(figure upload_seconds); fig[$l.native_cpu]=$(figure cpu_per_byte)
-  fig[$l.native_block]="-" fig[$l.native_block_cpu]="-"
-  if has_block_writes "$f"; then
-    with_sim -- "$f" --port PTY --pause 0 --quiet --stats --block-writes
-    fig[$l.native_block]=$(figure upload_seconds); fig[$l.native_block_cpu]=$(figure cpu_per_byte)
-  fi
+  both_ways "$l.native" "$f" with_sim -- "$f" --port PTY
 done
 with_sim -- "$rel/bench/bench_line_writes" --port PTY
 native_writes=$(figure write_seconds)
@@ -132,13 +141,7 @@ echo "unpaced upload ${fig[now.native]} s, one write per block ${fig[now.native_
 if ((paced)); then
   for l in "${labels[@]}"; do
     f="${native_flasher[$l]}"
-    with_sim --pace usb -- "$f" --port PTY --pause 0 --quiet --stats
-    fig[$l.paced]=$(figure upload_seconds)
-    fig[$l.paced_block]="-"
-    if has_block_writes "$f"; then
-      with_sim --pace usb -- "$f" --port PTY --pause 0 --quiet --stats --block-writes
-      fig[$l.paced_block]=$(figure upload_seconds)
-    fi
+    both_ways "$l.paced" "$f" with_sim --pace usb -- "$f" --port PTY
   done
   echo "paced (USB adapter) upload ${fig[now.paced]} s (ratio $(ratio "${fig[now.paced]}")), one write per block" \
        "${fig[now.paced_block]} s (ratio $(ratio "${fig[now.paced_block]}")); floor ${floor} s"
@@ -147,15 +150,8 @@ fi
 if ((wine)); then
   echo "== windows (under wine)"
   for l in "${labels[@]}"; do
-    f="${wine_flasher[$l]}"
-    with_wine_sim -- "$f" --port COM7 --pause 0 --quiet --stats
-    fig[$l.wine]=$(figure upload_seconds); fig[$l.wine_cpu]=$(figure cpu_per_byte)
-    fig[$l.wine_block]="-" fig[$l.wine_block_cpu]="-"
     # The Windows flasher's help comes through wine; the native one of the same tree tells.
-    if has_block_writes "${native_flasher[$l]}"; then
-      with_wine_sim -- "$f" --port COM7 --pause 0 --quiet --stats --block-writes
-      fig[$l.wine_block]=$(figure upload_seconds); fig[$l.wine_block_cpu]=$(figure cpu_per_byte)
-    fi
+    both_ways "$l.wine" "${native_flasher[$l]}" with_wine_sim -- "${wine_flasher[$l]}" --port COM7
   done
   with_wine_sim -- "$win/bench/bench_line_writes.exe" --port COM7
   wine_writes=$(figure write_seconds)

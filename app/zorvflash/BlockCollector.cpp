@@ -1,17 +1,22 @@
 #include "app/zorvflash/BlockCollector.h"
 
+#include <atomic>
 #include <utility>
 
 void TBlockCollector::doWrite(TData& d, std::uint16_t) {
-  const std::string text = AsString(d);
-  if (text.size() == 1) ++imageBytes_;
+  // Every image byte of the upload comes through here: a text is looked at in place and,
+  // without block writes, passed on as it is.
+  std::string converted;
+  if (KindOf(d) != kindString) converted = AsString(d);
+  const std::string& text = KindOf(d) == kindString ? d.StrValue : converted;
+  const bool imageByte = text.size() == 1;
+  if (imageByte) imageBytes_.fetch_add(1, std::memory_order_relaxed);
   if (!Enabled) {
-    const TData value = d;
-    PassOn(d, onWrite, value);
+    PassOn(d, onWrite, d);
     return;
   }
   if (ended_) return;
-  if (text.size() == 1) {
+  if (imageByte) {
     held_ += text;
     if (held_.size() >= BlockSize) Flush();
     return;

@@ -1,28 +1,22 @@
 #include "app/zorvflash/OpenError.h"
 
-namespace {
+#include "platform/comm.h"
 
 // Codes as Windows gives them (the POSIX comm layer maps errno to the same codes).
-constexpr std::uint32_t kFileNotFound = 2;
-constexpr std::uint32_t kPathNotFound = 3;
-constexpr std::uint32_t kAccessDenied = 5;
-constexpr std::uint32_t kSharingViolation = 32;
-constexpr std::uint32_t kInvalidName = 123;
-
-}  // namespace
+using namespace zorv::comm;
 
 std::string OpenFailureReason(std::uint32_t code, const std::string& systemText) {
   switch (code) {
-    case kFileNotFound:
-    case kPathNotFound:
+    case kErrorFileNotFound:
+    case kErrorPathNotFound:
       return "no such port";
     // A serial port is opened without sharing: Windows answers a port that another program
     // holds with access denied (a POSIX lock held elsewhere maps to the same code).
-    case kAccessDenied:
+    case kErrorAccessDenied:
       return "access denied; the port is in use by another program";
-    case kSharingViolation:
+    case kErrorSharingViolation:
       return "the port is in use by another program";
-    case kInvalidName:
+    case kErrorInvalidName:
       return "not a serial port name (COM1 to COM255)";
     default:
       break;

@@ -41,6 +41,14 @@ class ComFake : public ::testing::Test {
     com->doClose(d, 0);
   }
   std::vector<std::string> Creates() { return fake.CallsNamed("CreateFileA"); }
+  // Opens COM7 with received bytes read at once (onRxChar wired to doRead); returns the
+  // fake's clock once the reader waits.
+  std::uint64_t OpenReading() {
+    com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
+    Open("COM7");
+    EXPECT_TRUE(fake.AwaitWaits(1));
+    return fake.FakeNow();
+  }
   // The element's own calls, without the reader thread's.
   std::vector<std::string> SetupCalls() {
     std::vector<std::string> out;
@@ -499,11 +507,8 @@ TEST_F(ComFake, AReplyArrivingByteByByteAtTheLineRateIsOneChunk) {
     SCOPED_TRACE(wine ? "waits aborted as under wine" : "waits as on a port");
     fake.wineAborts = wine;
     journal.Clear();
-    com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
-    Open("COM7");
-    ASSERT_TRUE(fake.AwaitWaits(1));
     // A native UART wakes the reader at the first byte; the others follow 260 us apart.
-    const std::uint64_t t0 = fake.FakeNow();
+    const std::uint64_t t0 = OpenReading();
     const std::string reply = "ZORVANTIQUE TPX2 6.0";
     fake.Receive(reply.substr(0, 1));
     for (std::size_t i = 1; i < reply.size(); ++i) fake.ReceiveAt(t0 + 260 * i, reply.substr(i, 1));
@@ -521,10 +526,7 @@ TEST_F(ComFake, AReplyArrivingByteByByteAtTheLineRateIsOneChunk) {
 }
 
 TEST_F(ComFake, APauseInsideAReplyStillMakesTwoChunks) {
-  com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
-  Open("COM7");
-  ASSERT_TRUE(fake.AwaitWaits(1));
-  const std::uint64_t t0 = fake.FakeNow();
+  const std::uint64_t t0 = OpenReading();
   fake.Receive("O");
   fake.ReceiveAt(t0 + 260, "K");
   fake.ReceiveAt(t0 + 260 + 5000, "!!");  // 5 ms later: a chunk of its own
@@ -541,10 +543,7 @@ TEST_F(ComFake, APauseInsideAReplyStillMakesTwoChunks) {
 
 TEST_F(ComFake, AFullInputQueueIsHandedOnWithoutWaiting) {
   com->InQueue = 8;
-  com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
-  Open("COM7");
-  ASSERT_TRUE(fake.AwaitWaits(1));
-  const std::uint64_t t0 = fake.FakeNow();
+  const std::uint64_t t0 = OpenReading();
   fake.Receive("12345678");
   fake.ReceiveAt(t0 + 100, "9");
   fake.PostEvents(kEvRxChar);
@@ -555,10 +554,7 @@ TEST_F(ComFake, AFullInputQueueIsHandedOnWithoutWaiting) {
 }
 
 TEST_F(ComFake, ACloseEndsTheWaitForALineThatNeverGoesQuiet) {
-  com->onRxChar = MakePoint<&TKvComAsync::doRead>(0, com.get());
-  Open("COM7");
-  ASSERT_TRUE(fake.AwaitWaits(1));
-  const std::uint64_t t0 = fake.FakeNow();
+  const std::uint64_t t0 = OpenReading();
   fake.Receive("x");
   for (std::uint64_t i = 1; i <= 200000; ++i) fake.ReceiveAt(t0 + 200 * i, "x");  // 40 s of bytes
   fake.PostEvents(kEvRxChar);
