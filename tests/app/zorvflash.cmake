@@ -21,9 +21,6 @@ if(NOT ZORV_WINDOWS)
   target_compile_definitions(zorvflash_e2e_tests PRIVATE ZORVFLASH="$<TARGET_FILE:zorvflash>"
                              ZORV_IMAGE_BIN="${ZORV_IMAGE_BIN}")
   add_dependencies(zorvflash_e2e_tests zorvflash zorvsim_tool)
-  if(ZORV_SANITIZE MATCHES "thread")
-    target_compile_definitions(zorvflash_e2e_tests PRIVATE ZORV_THREAD_SANITIZER=1)
-  endif()
 endif()
 
 # The same exchange under wine: the Windows flasher on a COM port mapped to the simulator's
