@@ -219,7 +219,9 @@ TEST(ZorvflashE2E, NativeUart_APauseInsideAnAcknowledgementAndAWrongChecksumStil
     EXPECT_EQ(r.flash.exitCode, 1) << fault[0] << r.flash.out << r.flash.err;
     EXPECT_TRUE(Has(r.flash.out, kErrorLine1)) << r.flash.out;
     EXPECT_FALSE(r.sim.pusk) << fault[0];
-    EXPECT_EQ(r.sim.image_bytes, 3 * 256) << fault[0];  // nothing after the failed block
+    // Nothing after the failed block. (The pseudo-terminal now and then passes a byte on
+    // late enough to split an earlier reply, which then fails the upload sooner.)
+    EXPECT_LE(r.sim.image_bytes, 3 * 256) << fault[0] << DeviceSide(r.sim);
   }
 }
 
