@@ -13,6 +13,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -189,23 +192,42 @@ std::string DeviceSide(const SimReport& sim) {
   for (std::size_t i = from; i < sim.events.size(); ++i) {
     const SimEvent& e = sim.events[i];
     text += " [" + std::to_string(e.t) + " " + e.event + " block " + std::to_string(e.block) +
-            (e.fault.empty() ? "" : " " + e.fault) + "]";
+            (e.fault.empty() ? "" : " " + e.fault) + (e.us > 0 ? " " + std::to_string(e.us) + " us" : "") + "]";
   }
   return text;
 }
 
+// Byte by byte on a pseudo-terminal a run says something about the flasher only where the
+// line kept its pace: now and then the machine holds the simulator or the kernel holds a
+// byte up for a millisecond and more inside a reply, which the flasher rightly takes for
+// the reply's end. The simulator watches the line from the flasher's end and records such
+// moments. A run that missed `expected` right after a reply the line disturbed so is run
+// again, `attempts` runs in all; what no run may do (Flash's checks, and sending anything
+// after the reply it failed on) is checked on every run. Returns the first run the line did
+// not disturb, or none when it disturbed each.
+std::optional<FlashRun> FlashOverUart(const std::vector<std::string>& simArgs, const std::function<bool(const FlashRun&)>& expected,
+                                      int attempts) {
+  for (int i = 0; i < attempts; ++i) {
+    FlashRun r = Flash(simArgs, {"--pause", "0"}, 240000);
+    const long last = r.sim.blocks_acked;
+    if (expected(r) || r.flash.exitCode == 0 || !r.sim.LinePausedIn(last)) return r;
+    EXPECT_FALSE(r.sim.pusk) << DeviceSide(r.sim);
+    EXPECT_LE(r.sim.image_bytes, 256 * last) << DeviceSide(r.sim);
+    std::printf("run %d: the line stood still inside the reply to block %ld (0: the identification); run again\n", i + 1,
+                last);
+  }
+  return std::nullopt;
+}
+
 TEST(ZorvflashE2E, NativeUart_RepliesByteByByteIdentifyTheDeviceAndTheImageGoesThrough) {
-  // 64 blocks, not the whole image: in clean runs of the suite the whole 70-s upload broke
-  // off twice (once in each native build, near block 550 and 1000) with an acknowledgement
-  // read in two, on a line whose far end had passed its bytes on with no pause. Until that
-  // is understood the whole byte-by-byte upload runs under wine (zorvflash_wine_UartFull).
-  const FlashRun r = Flash({"--pace", "uart", "--blocks", "64"}, {"--pause", "0"}, 120000);
-  ASSERT_EQ(r.flash.exitCode, 0) << r.flash.out << r.flash.err << DeviceSide(r.sim);
-  EXPECT_TRUE(Has(r.flash.out, "Устройство: TPX2   Текущая версия ПО: 6.0")) << r.flash.out;
-  EXPECT_EQ(r.sim.image_bytes, 64 * 256);
-  EXPECT_EQ(r.sim.image_mismatch, -1);
-  EXPECT_TRUE(r.sim.pusk);
-  EXPECT_EQ(r.sim.extra_bytes, 0);
+  const auto r = FlashOverUart({"--pace", "uart"}, [](const FlashRun& run) { return run.flash.exitCode == 0; }, 3);
+  if (!r) GTEST_SKIP() << "the line stood still inside a reply in every run: this machine cannot carry a byte-by-byte line";
+  ASSERT_EQ(r->flash.exitCode, 0) << r->flash.out << r->flash.err << DeviceSide(r->sim);
+  EXPECT_TRUE(Has(r->flash.out, "Устройство: TPX2   Текущая версия ПО: 6.0")) << r->flash.out;
+  EXPECT_EQ(r->sim.image_bytes, 260096);
+  EXPECT_EQ(r->sim.image_sha256, ImageSha());
+  EXPECT_TRUE(r->sim.pusk);
+  EXPECT_EQ(r->sim.extra_bytes, 0);
 }
 
 TEST(ZorvflashE2E, NativeUart_APauseInsideAnAcknowledgementAndAWrongChecksumStillFail) {
@@ -215,13 +237,16 @@ TEST(ZorvflashE2E, NativeUart_APauseInsideAnAcknowledgementAndAWrongChecksumStil
         std::vector<std::string>{"--bad-crc", "3"}}) {
     std::vector<std::string> args = {"--pace", "uart", "--blocks", "6"};
     args.insert(args.end(), fault.begin(), fault.end());
-    const FlashRun r = Flash(args, {"--pause", "0"});
-    EXPECT_EQ(r.flash.exitCode, 1) << fault[0] << r.flash.out << r.flash.err;
-    EXPECT_TRUE(Has(r.flash.out, kErrorLine1)) << r.flash.out;
-    EXPECT_FALSE(r.sim.pusk) << fault[0];
-    // Nothing after the failed block. (The pseudo-terminal now and then passes a byte on
-    // late enough to split an earlier reply, which then fails the upload sooner.)
-    EXPECT_LE(r.sim.image_bytes, 3 * 256) << fault[0] << DeviceSide(r.sim);
+    const auto r = FlashOverUart(
+        args, [](const FlashRun& run) { return run.flash.exitCode == 1 && run.sim.image_bytes == 3 * 256; }, 4);
+    if (!r) {
+      std::printf("%s: the line stood still inside a reply in every run\n", fault[0].c_str());
+      continue;
+    }
+    EXPECT_EQ(r->flash.exitCode, 1) << fault[0] << r->flash.out << r->flash.err;
+    EXPECT_TRUE(Has(r->flash.out, kErrorLine1)) << r->flash.out;
+    EXPECT_FALSE(r->sim.pusk) << fault[0];
+    EXPECT_EQ(r->sim.image_bytes, 3 * 256) << fault[0] << DeviceSide(r->sim);  // nothing after the failed block
   }
 }
 

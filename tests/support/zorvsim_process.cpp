@@ -313,6 +313,13 @@ std::vector<SimEvent> SimReport::Events(const std::string& name) const {
   return out;
 }
 
+bool SimReport::LinePausedIn(long block) const {
+  for (const SimEvent& e : events) {
+    if ((e.event == "pause" || e.event == "stall" || e.event == "blind") && e.block == block) return true;
+  }
+  return false;
+}
+
 SimReport ParseSimReport(const std::string& json) {
   SimReport r;
   Json root;
@@ -341,6 +348,7 @@ SimReport ParseSimReport(const std::string& json) {
       ev.crc = Text(e, "crc");
       ev.fault = Text(e, "fault");
       ev.reason = Text(e, "reason");
+      ev.us = Integer(e, "us", 0);
       r.events.push_back(std::move(ev));
     }
   }

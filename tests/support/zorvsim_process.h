@@ -53,6 +53,7 @@ struct SimEvent {
   std::string crc;
   std::string fault;
   std::string reason;
+  long us = 0;
 };
 
 struct SimReport {
@@ -74,6 +75,11 @@ struct SimReport {
 
   // Events of one kind, in order.
   std::vector<SimEvent> Events(const std::string& name) const;
+  // Whether the line itself stood still inside the reply to `block` (0: the identification)
+  // as the host's end saw it, or its watcher could not tell: the simulator was held up
+  // ("pause"), the count at the host's end stood still ("stall"), or the watcher was held
+  // up ("blind"). A host that rightly took such a pause for the reply's end is no fault.
+  bool LinePausedIn(long block) const;
 };
 
 SimReport ParseSimReport(const std::string& json);

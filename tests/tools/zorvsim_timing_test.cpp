@@ -7,6 +7,7 @@
 #include "options.h"
 #include "pacer.h"
 #include "report.h"
+#include "watch.h"
 #include "tests/support/zorvsim_process.h"
 
 namespace {
@@ -79,6 +80,101 @@ TEST(ZorvsimPacer, UartWritesEveryByteOnItsOwnAtTheLineRate) {
 // ---- Command line -----------------------------------------------------------------------
 
 zorv::sim::ParsedOptions Parse(std::vector<std::string> args) { return zorv::sim::ParseOptions(args); }
+
+// ---- Pauses the machine puts into a byte-by-byte reply ---------------------------------------
+
+TEST(ZorvsimLineGaps, OnlyALateByteInsideAReplyIsAPause) {
+  zorv::sim::LineGaps gaps(0.001);
+  EXPECT_EQ(gaps.Written(1.001, 1.0012), 0);  // the first write: nothing before it
+  EXPECT_EQ(gaps.Written(1.002, 1.0021), 0);  // on time
+  EXPECT_EQ(gaps.Written(1.003, 1.0031), 0);
+  EXPECT_NEAR(gaps.Written(1.004, 1.0066), 0.0035, 1e-9);  // 3.5 ms after the one before
+  EXPECT_EQ(gaps.Written(1.005, 1.0067), 0);  // caught up
+  // The next reply, scheduled long after: its first byte is no pause, however late.
+  EXPECT_EQ(gaps.Written(1.100, 1.2), 0);
+  // Up to two byte times are the line's own rate plus a late wake-up.
+  EXPECT_EQ(gaps.Written(1.101, 1.2019), 0);
+}
+
+// Looks every 50 us at a reply of `bytes` bytes, one every 260 us, the host reading it
+// 800 us after its last byte; `stallAfter`: the byte after which nothing arrives for
+// `stallUs` although the device goes on (the kernel holds it); returns the findings.
+std::vector<zorv::sim::WatchFinding> WatchReply(int bytes, int stallAfter = -1, int stallUs = 0,
+                                                bool deviceHeld = false) {
+  zorv::sim::StallWatch watch;
+  std::vector<zorv::sim::WatchFinding> found;
+  std::vector<double> arrives;  // when each byte reaches the host's end
+  std::vector<double> written;  // when the device wrote it
+  double t = 1.0;
+  for (int i = 0; i < bytes; ++i) {
+    t += 260e-6;
+    if (i == stallAfter + 1 && stallAfter >= 0 && deviceHeld) t += stallUs * 1e-6;
+    written.push_back(t);
+    arrives.push_back(t + (i == stallAfter + 1 && stallAfter >= 0 && !deviceHeld ? stallUs * 1e-6 : 20e-6));
+  }
+  for (std::size_t i = 1; i < arrives.size(); ++i) arrives[i] = std::max(arrives[i], arrives[i - 1]);
+  const double readAt = arrives.back() + 800e-6;
+  for (double now = 1.0; now < readAt + 2e-3; now += 50e-6) {
+    long count = 0, wrote = 0;
+    for (double a : arrives) count += a <= now ? 1 : 0;
+    for (double w : written) wrote += w <= now ? 1 : 0;
+    if (now >= readAt) count = 0;
+    const bool more = wrote > 0 && wrote < bytes;
+    if (auto f = watch.Look(now, count, wrote, more, 7)) found.push_back(*f);
+  }
+  return found;
+}
+
+TEST(ZorvsimStallWatch, AReplyAtTheLineRateAndItsEndAreNoStall) {
+  EXPECT_TRUE(WatchReply(4).empty());
+  EXPECT_TRUE(WatchReply(200).empty());
+  // A byte 300 us late: the count stands still for 540 us, below the mark.
+  EXPECT_TRUE(WatchReply(4, 1, 300).empty());
+}
+
+TEST(ZorvsimStallWatch, ACountStandingStillInsideAReplyIsAStallOnce) {
+  for (bool deviceHeld : {false, true}) {
+    for (int after : {0, 1, 2}) {  // the last case: the reply's last byte is the late one
+      const auto found = WatchReply(4, after, 2000, deviceHeld);
+      ASSERT_EQ(found.size(), 1u) << deviceHeld << after;
+      EXPECT_FALSE(found[0].blind);
+      EXPECT_EQ(found[0].block, 7);
+      EXPECT_GE(found[0].micros, 600);
+      EXPECT_LE(found[0].micros, 700);  // found as soon as it is one
+    }
+  }
+}
+
+TEST(ZorvsimStallWatch, AWatcherHeldUpInsideAReplyCannotVouchForIt) {
+  zorv::sim::StallWatch watch;
+  EXPECT_FALSE(watch.Look(1.0, 0, 0, false, 3));
+  EXPECT_FALSE(watch.Look(1.00005, 1, 1, true, 3));   // the reply's first byte
+  EXPECT_FALSE(watch.Look(1.0001, 1, 1, true, 3));
+  // Held 900 us: the second byte arrived meanwhile, but when is unknown.
+  const auto f = watch.Look(1.001, 2, 2, true, 3);
+  ASSERT_TRUE(f);
+  EXPECT_TRUE(f->blind);
+  EXPECT_EQ(f->block, 3);
+  // Held while nothing was under way: nothing to vouch for.
+  zorv::sim::StallWatch idle;
+  EXPECT_FALSE(idle.Look(1.0, 0, 10, false, 3));
+  EXPECT_FALSE(idle.Look(1.5, 0, 10, false, 3));
+  EXPECT_FALSE(idle.Look(1.50005, 1, 11, true, 3));
+}
+
+TEST(ZorvsimStallWatch, BytesLeftFromBeforeDoNotDateANewReplysStall) {
+  // The host left 4 bytes unread a second ago; a new reply's first byte is on its way.
+  zorv::sim::StallWatch watch;
+  EXPECT_FALSE(watch.Look(1.0, 4, 4, false, 1));
+  EXPECT_FALSE(watch.Look(2.0, 4, 4, false, 1));
+  EXPECT_FALSE(watch.Look(2.00005, 4, 5, true, 2));
+  EXPECT_FALSE(watch.Look(2.0001, 5, 5, true, 2));
+  // Standing still from here on counts from the last change.
+  std::optional<zorv::sim::WatchFinding> f;
+  for (double t = 2.00015; t < 2.0008 && !f; t += 50e-6) f = watch.Look(t, 5, 5, true, 2);
+  ASSERT_TRUE(f);
+  EXPECT_NEAR(f->micros, 600, 60);
+}
 
 TEST(ZorvsimOptions, DefaultsAndEveryOption) {
   const auto d = Parse({});
@@ -195,6 +291,7 @@ TEST(ZorvsimReport, JsonReadsBackWithEveryField) {
   r.events.push_back({0.0012, "vers", 0, 0, "", "", ""});
   r.events.push_back({1.5, "final", 1016, 0, "ABCD", "split,extra", ""});
   r.events.push_back({2.25, "exit", 0, 0, "", "", "odd \"reason\"\n\x01"});
+  r.events.push_back({2.5, "stall", 12, 0, "", "", "", 640});
 
   const std::string json = zorv::sim::ToJson(r);
   EXPECT_EQ(json.find('\n'), std::string::npos);  // one line
@@ -216,7 +313,10 @@ TEST(ZorvsimReport, JsonReadsBackWithEveryField) {
   EXPECT_EQ(back.vers_queries, 2);
   EXPECT_EQ(back.echo_bytes, 0);
   EXPECT_EQ(back.exit, "pusk");
-  ASSERT_EQ(back.events.size(), 3u);
+  ASSERT_EQ(back.events.size(), 4u);
+  EXPECT_EQ(back.events[3].us, 640);
+  EXPECT_TRUE(back.LinePausedIn(12));
+  EXPECT_FALSE(back.LinePausedIn(11));
   EXPECT_NEAR(back.events[0].t, 0.0012, 1e-9);
   EXPECT_EQ(back.events[1].event, "final");
   EXPECT_EQ(back.events[1].block, 1016);

@@ -1,5 +1,8 @@
 #include "engine.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <cctype>
 
 namespace zorv::sim {
@@ -72,6 +75,21 @@ std::string Engine::IdentLine() const {
 }
 
 void Engine::AddEvent(Event e) { report_.events.push_back(std::move(e)); }
+
+void Engine::NoteWatch(const WatchFinding& finding) {
+  Event e{finding.t, finding.blind ? "blind" : "stall", finding.block, 0, "", "", ""};
+  e.us = finding.micros;
+  auto& events = report_.events;
+  const auto at = std::upper_bound(events.begin(), events.end(), e.t,
+                                   [](double t, const Event& other) { return t < other.t; });
+  events.insert(at, std::move(e));
+}
+
+void Engine::NoteLinePause(double t, double seconds) {
+  Event e{t, "pause", report_.blocks_acked, 0, "", "", ""};
+  e.us = std::lround(seconds * 1e6);
+  AddEvent(std::move(e));
+}
 
 void Engine::FlushCounts(double t) {
   if (pendingStray_ > 0) {

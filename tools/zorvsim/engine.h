@@ -20,6 +20,7 @@
 #include "crc16.h"
 #include "options.h"
 #include "report.h"
+#include "watch.h"
 
 namespace zorv::sim {
 
@@ -54,6 +55,12 @@ class Engine {
   Output Feed(std::string_view bytes, double t);
   // The device reads again after a stall (the caller then feeds the held bytes).
   void Resume(double t);
+  // The line paused `seconds` inside a reply without the device asking for it (recorded
+  // as a "pause" event at the current block, so a test can tell the machine's pause from
+  // the host's fault).
+  void NoteLinePause(double t, double seconds);
+  // What the line's watcher found ("stall" or "blind" events, in time order).
+  void NoteWatch(const WatchFinding& finding);
   // Settles bytes still held for a match, records the exit and returns the report.
   Report Finish(const std::string& reason, double t);
 

@@ -36,6 +36,7 @@ class Line {
   int fd() const { return io_.get(); }
   const std::string& path() const { return path_; }
   bool isPty() const { return keepSlave_.valid(); }
+  int slaveFd() const { return keepSlave_.get(); }  // pty only: the simulator's own slave
   void Close();  // both ends: the host sees a hang-up
   // Stops (or lets go on) the host's output, as a device whose receiver no longer takes
   // bytes: on a pty the host's writes block. A serial device has nothing to stop; false.

@@ -78,13 +78,27 @@ void Pacer::Schedule(const Reply& reply, double ready) {
   }
 }
 
-std::vector<std::string> Pacer::TakeDueWrites(double now) {
-  std::vector<std::string> due;
+std::vector<Pacer::Write> Pacer::TakeDue(double now) {
+  std::vector<Write> due;
   while (!tx_.empty() && tx_.front().at <= now + kSlack) {
-    due.push_back(std::move(tx_.front().bytes));
+    due.push_back(std::move(tx_.front()));
     tx_.pop_front();
   }
   return due;
+}
+
+std::vector<std::string> Pacer::TakeDueWrites(double now) {
+  std::vector<std::string> due;
+  for (Write& w : TakeDue(now)) due.push_back(std::move(w.bytes));
+  return due;
+}
+
+double LineGaps::Written(double at, double done) {
+  const bool contiguous = lastAt_ >= 0 && at - lastAt_ <= 1.5 * byteTime_;
+  const double pause = contiguous ? done - lastDone_ : 0;
+  lastAt_ = at;
+  lastDone_ = done;
+  return pause > 2 * byteTime_ ? pause : 0;
 }
 
 double Pacer::NextWrite() const { return tx_.empty() ? kNever : tx_.front().at; }

@@ -33,8 +33,13 @@ class Pacer {
   double NextDelivery() const;
   std::size_t Queued() const { return queued_; }
 
+  struct Write {
+    double at;  // when the line is to carry it
+    std::string bytes;
+  };
   void Schedule(const Reply& reply, double ready);
-  std::vector<std::string> TakeDueWrites(double now);  // each element one write
+  std::vector<Write> TakeDue(double now);              // each element one write
+  std::vector<std::string> TakeDueWrites(double now);  // the same, bytes only
   double NextWrite() const;
 
  private:
@@ -42,10 +47,6 @@ class Pacer {
     double start;  // the first byte is delivered at start + byteTime
     std::string bytes;
     std::size_t taken = 0;
-  };
-  struct Write {
-    double at;
-    std::string bytes;
   };
   void Add(double at, std::string bytes);
 
@@ -56,6 +57,23 @@ class Pacer {
   double rxFree_ = 0;  // when the line finishes delivering the bytes queued so far
   std::deque<Write> tx_;
   double txFree_ = 0;  // when the reply line is free again
+};
+
+// Pauses the line made that the schedule did not ask for: two writes scheduled one byte
+// time apart (one reply, byte by byte) that actually left more than two byte times apart.
+// The machine, not the device, made such a pause (a late wake-up, a virtual CPU held by
+// its host); a host reading the line rightly takes a long one for the end of a reply.
+class LineGaps {
+ public:
+  explicit LineGaps(double byteTime) : byteTime_(byteTime) {}
+  // A write scheduled at `at` left the simulator at `done`; returns the unasked-for pause
+  // before it in seconds, or 0.
+  double Written(double at, double done);
+
+ private:
+  double byteTime_;
+  double lastAt_ = -1;
+  double lastDone_ = 0;
 };
 
 }  // namespace zorv::sim

@@ -35,6 +35,7 @@ std::string EventJson(const Event& e) {
   if (!e.crc.empty()) out += ",\"crc\":" + Quoted(e.crc);
   if (!e.fault.empty()) out += ",\"fault\":" + Quoted(e.fault);
   if (!e.reason.empty()) out += ",\"reason\":" + Quoted(e.reason);
+  if (e.us > 0) out += ",\"us\":" + std::to_string(e.us);
   return out + "}";
 }
 

@@ -9,7 +9,7 @@ namespace zorv::sim {
 struct Event {
   double t = 0;        // seconds since the simulator started
   std::string name;    // vers, image, ack, final, silent, garbage, hangup, pusk, extra, stray,
-                       // echo, wrong, dup, stall, resume, after-pusk, exit
+                       // echo, wrong, dup, stall, resume, after-pusk, pause, exit
   long block = 0;      // ack, final, silent, garbage, hangup, wrong, dup, stall: the block
                        // (1-based)
   long bytes = 0;      // extra, stray, echo, wrong, dup: how many bytes; stall: image bytes
@@ -18,6 +18,8 @@ struct Event {
   std::string fault;   // ack, final: the faults played on it (split, bad-crc, extra, early-fz,
                        // no-final-fz, after-wrong)
   std::string reason;  // exit
+  long us = 0;         // pause: how long, in microseconds (block: acknowledgements sent
+                       // before it)
 };
 
 struct Report {

@@ -16,6 +16,7 @@
 #include <deque>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "line.h"
 #include "pacer.h"
 #include "report.h"
+#include "watch.h"
 
 namespace zorv::sim {
 namespace {
@@ -88,10 +90,12 @@ void PrintLine(const std::string& text) {
 }
 
 // Writes queued pieces, each with a write of its own; a piece the line does not take at
-// once stays at the front. Returns false on a line failure.
-bool Flush(int fd, std::deque<std::string>& backlog, bool& wrote) {
+// once stays at the front; `done` is told of each piece written whole. Returns false on a
+// line failure.
+template <typename Done>
+bool Flush(int fd, std::deque<Pacer::Write>& backlog, bool& wrote, Done done) {
   while (!backlog.empty()) {
-    std::string& piece = backlog.front();
+    std::string& piece = backlog.front().bytes;
     const ssize_t n = ::write(fd, piece.data(), piece.size());
     if (n < 0) {
       const int code = errno;
@@ -104,6 +108,7 @@ bool Flush(int fd, std::deque<std::string>& backlog, bool& wrote) {
       piece.erase(0, static_cast<std::size_t>(n));
       return true;
     }
+    done(backlog.front().at);
     backlog.pop_front();
   }
   return true;
@@ -119,9 +124,10 @@ timespec Timeout(double seconds) {
 
 // Serves the line until an end; returns the exit reason.
 std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine,
-                  const Clock& clock) {
+                  const Clock& clock, LineWatch* watch) {
   Pacer pacer(o.pace, o.baud);
-  std::deque<std::string> backlog;
+  LineGaps gaps(pacer.ByteTime());
+  std::deque<Pacer::Write> backlog;
   std::vector<char> buf(65536);
   double lastTraffic = clock.Now();
   double lingerUntil = Pacer::kNever;
@@ -162,9 +168,18 @@ std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine
         return "hangup";
       }
     }
-    for (std::string& w : pacer.TakeDueWrites(now)) backlog.push_back(std::move(w));
+    for (Pacer::Write& w : pacer.TakeDue(now)) backlog.push_back(std::move(w));
     bool wrote = false;
-    if (!Flush(line.fd(), backlog, wrote)) return "line-error";
+    const auto written = [&](double at) {
+      if (o.pace == Pace::None) return;
+      const double t = clock.Now();
+      if (const double pause = gaps.Written(at, t); pause > 0) engine.NoteLinePause(t, pause);
+      if (watch) {
+        const double next = backlog.size() > 1 ? backlog[1].at : pacer.NextWrite();
+        watch->Wrote(next - at <= 1.5 * pacer.ByteTime(), engine.report().blocks_acked);
+      }
+    };
+    if (!Flush(line.fd(), backlog, wrote, written)) return "line-error";
     if (wrote) lastTraffic = now;
 
     if (now >= lingerUntil) return "pusk";
@@ -259,7 +274,13 @@ int RunSimulator(const Options& given) {
       status = 1;
     } else {
       PrintLine((line.isPty() ? "PTY " : "DEVICE ") + line.path());
-      reason = Serve(o, line, signals, engine, clock);
+      // Byte by byte on a pty, the line is watched from the host's end as well.
+      std::optional<LineWatch> watch;
+      if (o.pace == Pace::Uart && line.isPty()) watch.emplace(line.slaveFd(), [&clock] { return clock.Now(); });
+      reason = Serve(o, line, signals, engine, clock, watch ? &*watch : nullptr);
+      if (watch) {
+        for (const WatchFinding& f : watch->Finish()) engine.NoteWatch(f);
+      }
       if (reason == "line-error") status = 1;
     }
     // The line and the link go before the report, so that whoever reads the report finds
