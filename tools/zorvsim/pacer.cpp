@@ -87,14 +87,8 @@ std::vector<Pacer::Write> Pacer::TakeDue(double now) {
   return due;
 }
 
-std::vector<std::string> Pacer::TakeDueWrites(double now) {
-  std::vector<std::string> due;
-  for (Write& w : TakeDue(now)) due.push_back(std::move(w.bytes));
-  return due;
-}
-
 double LineGaps::Written(double at, double done) {
-  const bool contiguous = lastAt_ >= 0 && at - lastAt_ <= 1.5 * byteTime_;
+  const bool contiguous = lastAt_ >= 0 && FollowsOn(lastAt_, at, byteTime_);
   const double pause = contiguous ? done - lastDone_ : 0;
   lastAt_ = at;
   lastDone_ = done;

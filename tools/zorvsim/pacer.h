@@ -38,8 +38,7 @@ class Pacer {
     std::string bytes;
   };
   void Schedule(const Reply& reply, double ready);
-  std::vector<Write> TakeDue(double now);              // each element one write
-  std::vector<std::string> TakeDueWrites(double now);  // the same, bytes only
+  std::vector<Write> TakeDue(double now);  // each element one write
   double NextWrite() const;
 
  private:
@@ -63,6 +62,12 @@ class Pacer {
 // time apart (one reply, byte by byte) that actually left more than two byte times apart.
 // The machine, not the device, made such a pause (a late wake-up, a virtual CPU held by
 // its host); a host reading the line rightly takes a long one for the end of a reply.
+// Whether a write scheduled at `later` follows the one at `earlier` on the line without a
+// pause of its own (the next byte of a reply sent byte by byte).
+inline bool FollowsOn(double earlier, double later, double byteTime) {
+  return later - earlier <= 1.5 * byteTime;
+}
+
 class LineGaps {
  public:
   explicit LineGaps(double byteTime) : byteTime_(byteTime) {}

@@ -176,7 +176,7 @@ std::string Serve(const Options& o, Line& line, Signals& signals, Engine& engine
       if (const double pause = gaps.Written(at, t); pause > 0) engine.NoteLinePause(t, pause);
       if (watch) {
         const double next = backlog.size() > 1 ? backlog[1].at : pacer.NextWrite();
-        watch->Wrote(next - at <= 1.5 * pacer.ByteTime(), engine.report().blocks_acked);
+        watch->Wrote(FollowsOn(at, next, pacer.ByteTime()), engine.report().blocks_acked);
       }
     };
     if (!Flush(line.fd(), backlog, wrote, written)) return "line-error";
