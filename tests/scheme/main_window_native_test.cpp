@@ -17,7 +17,7 @@
 #include "platform/comm.h"
 #include "scheme/Texts.h"
 #include "serial/kvComAsync.h"
-#include "platform/headless.h"
+#include "headless_win32/headless.h"
 #include "scheme/kvSimpleForm_24F8870.h"
 #include "tests/support/zorvsim_process.h"
 #include "window_elements/kvButton.h"

@@ -9,7 +9,7 @@
 
 #include "platform/winsys.h"
 #ifndef _WIN32
-#include "platform/headless.h"
+#include "headless_win32/headless.h"
 #endif
 
 namespace zorv::user {

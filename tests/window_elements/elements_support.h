@@ -21,7 +21,7 @@
 #include "winlib/WinText.h"
 
 #ifndef _WIN32
-#include "platform/headless.h"
+#include "headless_win32/headless.h"
 #endif
 
 namespace zorv::test {

@@ -12,7 +12,7 @@
 
 #include "tests/winlib/winlib_test_support.h"
 #ifndef _WIN32
-#include "platform/headless.h"
+#include "headless_win32/headless.h"
 #endif
 
 namespace {

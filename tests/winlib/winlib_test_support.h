@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/platform/winsys_test_support.h"
+#include "tests/headless_win32/winsys_test_support.h"
 #include "tests/support/user_input.h"
 #include "winlib/Applet.h"
 #include "winlib/Census.h"

@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/headless.h"
+#include "headless_win32/headless.h"
 #include "platform/winsys.h"
 
 namespace zorv::winsys {

@@ -4,7 +4,7 @@
 // expectations.
 #include <gtest/gtest.h>
 
-#include "tests/platform/winsys_test_support.h"
+#include "tests/headless_win32/winsys_test_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/posix/winsys_internal.h"
+#include "headless_win32/internal.h"
 #include "platform/resources.h"
 
 namespace zorv::winsys {

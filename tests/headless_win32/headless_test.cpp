@@ -7,8 +7,8 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/headless.h"
-#include "tests/platform/winsys_test_support.h"
+#include "headless_win32/headless.h"
+#include "tests/headless_win32/winsys_test_support.h"
 
 namespace {
 

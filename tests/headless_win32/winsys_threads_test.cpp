@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/platform/winsys_test_support.h"
+#include "tests/headless_win32/winsys_test_support.h"
 
 namespace {
 

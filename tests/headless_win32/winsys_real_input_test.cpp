@@ -3,7 +3,7 @@
 // and a click on a button, through SendInput. The headless tests expect the same orders.
 #include <gtest/gtest.h>
 
-#include "tests/platform/winsys_test_support.h"
+#include "tests/headless_win32/winsys_test_support.h"
 
 namespace {
 

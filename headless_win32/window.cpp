@@ -3,7 +3,7 @@
 // and the default window procedure.
 #include <algorithm>
 
-#include "platform/posix/winsys_internal.h"
+#include "headless_win32/internal.h"
 
 namespace zorv::winsys {
 

@@ -3,7 +3,7 @@
 // the parent. Both builds.
 #include <gtest/gtest.h>
 
-#include "tests/platform/winsys_test_support.h"
+#include "tests/headless_win32/winsys_test_support.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/winsys_internal.h"
+#include "headless_win32/internal.h"
 
 namespace zorv::winsys {
 

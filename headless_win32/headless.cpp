@@ -1,7 +1,7 @@
 // Headless window system, the test controls that stand for the user and the system:
 // mouse and keyboard input into the owner thread's input queue, choosing a combo box item
 // as a user does, changing a system colour, and a message pump for tests.
-#include "platform/posix/winsys_controls.h"
+#include "headless_win32/controls.h"
 
 namespace zorv::headless {
 

@@ -1,10 +1,10 @@
 // Headless window system, system control classes: "Button", "Static", "Edit",
-// "msctls_progress32" and "tooltips_class32" (the combo box is in winsys_combo.cpp),
+// "msctls_progress32" and "tooltips_class32" (the combo box is in combo.cpp),
 // behaving as their Win32 counterparts do for what the window library uses, and the
 // keyboard's characters.
 #include <algorithm>
 
-#include "platform/posix/winsys_controls.h"
+#include "headless_win32/controls.h"
 
 namespace zorv::winsys {
 

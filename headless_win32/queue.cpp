@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/posix/winsys_internal.h"
+#include "headless_win32/internal.h"
 
 namespace zorv::winsys {
 

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "platform/posix/winsys_internal.h"
+#include "headless_win32/internal.h"
 
 namespace zorv::winsys {
 

@@ -9,7 +9,7 @@
 // drop-down button is the rightmost 17 pixels.
 #include <algorithm>
 
-#include "platform/posix/winsys_controls.h"
+#include "headless_win32/controls.h"
 
 namespace zorv::winsys {
 

@@ -1,6 +1,6 @@
 // The Win32 window API subset for native (non-Windows) builds: types, structures, constants
 // with their Win32 values and the function declarations, implemented headlessly by
-// platform/posix/winsys_*.cpp. Include it through platform/winsys.h only.
+// headless_win32/*.cpp. Include it through platform/winsys.h only.
 //
 // Choices where Win32 leaves room (the headless system's own model, exact for tests):
 //  - Non-client area: WS_BORDER 1 pixel, WS_EX_CLIENTEDGE 2, WS_EX_STATICEDGE 1,
@@ -27,7 +27,7 @@
 //  - The program's module handle (GetModuleHandleW(nullptr)) finds the program's resources
 //    by name (platform/resources.h: ICON groups as .ico files, BITMAPs as .bmp files).
 //  - MessageBoxW writes to standard error and answers the first button of its kind (IDOK,
-//    IDYES, IDABORT, IDRETRY) unless a test hook (platform/headless.h) answers.
+//    IDYES, IDABORT, IDRETRY) unless a test hook (headless_win32/headless.h) answers.
 #pragma once
 
 #include <cstddef>
