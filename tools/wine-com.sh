@@ -4,8 +4,9 @@
 #   tools/wine-com.sh [options] -- PROGRAM [ARGS...]
 #
 #   --prefix DIR     wine prefix to use (default $ZORV_WINEPREFIX); created when missing.
-#                    Its wineserver is restarted: give a prefix of its own, not one that
-#                    other programs use at the same time. Runs on one prefix take turns.
+#                    Its wineserver is restarted when the port table changes: give a
+#                    prefix of its own, not one that other programs use at the same
+#                    time. Runs on one prefix take turns.
 #   --com N          COM number to map, 1..255 (default 9)
 #   --sim PATH       the simulator (default $ZORV_ZORVSIM)
 #   --sim-arg ARG    one argument for the simulator (repeatable), e.g. --sim-arg --echo
@@ -26,11 +27,13 @@
 #                    (for example by its --idle-exit) before it is stopped (default 0)
 #
 # The simulator is started with --pty and the arguments given; the port value
-# HKLM\Software\Wine\Ports\COMn is set to its pty (or the link), the prefix's wineserver
-# is restarted so that wine maps the port, and the program runs with ZORV_COM=COMn and
-# ZORV_PTY=<path> in its environment. Then the simulator is stopped and its REPORT line
-# printed. The exit status is the program's (124 when it timed out; 125 when the run
-# could not be set up). Ended by SIGTERM or SIGINT, it ends the program, the simulator
+# HKLM\Software\Wine\Ports\COMn maps a stable link of the prefix's own, pointed at its pty
+# (or the --link given); when the table in the registry is not already the one wanted, it
+# is written and the prefix's wineserver restarted so that wine maps the ports. The program
+# runs with ZORV_COM=COMn and ZORV_PTY=<path> in its environment. Then the simulator is
+# stopped and its REPORT line printed. The exit status is the program's (124 when it timed
+# out; 125 when the run could not be set up: a wine set-up step that failed three times,
+# with wine's own message). Ended by SIGTERM or SIGINT, it ends the program, the simulator
 # and the prefix's wineserver, prints the REPORT line it has and exits with 143 or 130.
 set -u
 
@@ -127,7 +130,8 @@ cleanup() {
       wait "$p" 2>/dev/null
     fi
   done
-  quiet "$WINESERVER" -k
+  # A run that was given up ends the server too.
+  [[ -n "${stopped:-}" ]] && quiet "$WINESERVER" -k
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -167,35 +171,73 @@ if [[ -n "$sim2_com" ]]; then
   pty2=$started_pty
   [[ -n "$pty2" ]] || exit 125
 fi
-target="${link:-$pty}"
-
-# Wine reads the port table when its mount manager starts, at the first process after a
-# wineserver start: write the value, then restart the server.
-quiet "$WINESERVER" -k
-quiet "$WINESERVER" -w
-quiet "$WINE" reg delete 'HKLM\Software\Wine\Ports' /f
-if ! quiet "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$com" /t REG_SZ /d "$target" /f; then
-  echo "wine-com: cannot write the port table of $prefix" >&2
-  exit 125
+# The port table maps each COM number to a stable link of the prefix's own
+# ($prefix/.zorv-com/COMn), which this run points at its simulator's pty or the path given:
+# wine follows the link at every open. So the table, which wine reads only when its server
+# starts, changes only when a run maps another set of ports (or a link of the caller's,
+# --link), and a run whose table is in place keeps the running server instead of restarting
+# it. Whatever state an earlier run left (a server or none, another display, a table that was
+# never saved), a run gets its own table and a server on its display.
+links="$prefix/.zorv-com"
+mkdir -p "$links" || { echo "wine-com: set-up failed: cannot make $links" >&2; exit 125; }
+declare -A wanted=()
+if [[ -n "$link" ]]; then
+  wanted[$com]="$link"
+else
+  ln -sfn "$pty" "$links/COM$com" && wanted[$com]="$links/COM$com"
 fi
 [[ -n "$sim2_com" ]] && maps=("$sim2_com=$pty2" "${maps[@]}")
 for m in "${maps[@]}"; do
-  if ! quiet "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM${m%%=*}" /t REG_SZ /d "${m#*=}" /f; then
-    echo "wine-com: cannot write the port table of $prefix" >&2
+  ln -sfn "${m#*=}" "$links/COM${m%%=*}" && wanted[${m%%=*}]="$links/COM${m%%=*}"
+done
+table=""
+for n in $(printf '%s\n' "${!wanted[@]}" | sort -n); do table+="COM$n=${wanted[$n]}"$'\n'; done
+
+# The table as the registry file holds it: the values of HKLM\Software\Wine\Ports in
+# system.reg, in the same form. A server saves its registry when it exits.
+saved_table() {
+  sed -n '/^\[Software\\\\Wine\\\\Ports\]/,/^\[/ s/^"COM\([0-9]*\)"="\(.*\)"$/\1 \2/p' \
+    "$prefix/system.reg" 2>/dev/null | sort -n | sed 's/^\([0-9]*\) /COM\1=/'
+}
+
+write_table() {
+  local n
+  quiet "$WINESERVER" -k
+  quiet "$WINESERVER" -w
+  # (fails when there is no table yet; a table that stays is found below)
+  quiet "$WINE" reg delete 'HKLM\Software\Wine\Ports' /f
+  for n in $(printf '%s\n' "${!wanted[@]}" | sort -n); do
+    zorv_wine_step "$WINESERVER" "writing COM$n into the port table" \
+      "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "${wanted[$n]}" /f || exit 125
+  done
+  # The server saves the registry as it exits; the next one maps the ports anew.
+  quiet "$WINESERVER" -k
+  quiet "$WINESERVER" -w
+}
+
+# The server's desktop process keeps the display of the first program after the start.
+display_file="$links/display"
+if [[ "$(saved_table)" != "${table%$'\n'}" ]]; then
+  write_table
+  if [[ "$(saved_table)" != "${table%$'\n'}" ]]; then
+    echo "wine set-up failed: the port table of $prefix was not saved (it holds: $(saved_table | tr '\n' ' '))" >&2
     exit 125
   fi
-done
-quiet "$WINESERVER" -k
-quiet "$WINESERVER" -w
-# A server that outlives the program a little, warmed up with wine's own services, all
-# with their output away from ours.
-quiet "$WINESERVER" -p10
-quiet "$WINE" wineboot
+elif [[ "$(cat "$display_file" 2>/dev/null)" != "${DISPLAY:-none}" ]]; then
+  quiet "$WINESERVER" -k
+  quiet "$WINESERVER" -w
+fi
+# A server that outlives the program a little (the next run on this prefix may keep it),
+# warmed up with wine's own services when it is new, all with their output away from ours.
+if quiet "$WINESERVER" -p10; then
+  echo "${DISPLAY:-none}" >"$display_file"
+  zorv_wine_step "$WINESERVER" "starting wine" "$WINE" wineboot || exit 125
+fi
 
 export ZORV_COM="COM$com"
-export ZORV_PTY="$target"
+export ZORV_PTY="${link:-$pty}"
 if [[ -n "$started" ]]; then
-  echo "COM$com $target" >"$started.tmp" && mv "$started.tmp" "$started"
+  echo "COM$com ${link:-$pty}" >"$started.tmp" && mv "$started.tmp" "$started"
 fi
 preload=()
 [[ -n "$shim" ]] && preload=(env "LD_PRELOAD=$shim${LD_PRELOAD:+:$LD_PRELOAD}")

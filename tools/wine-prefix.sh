@@ -18,6 +18,31 @@
 #                                               without such a manifest classic
 ZORV_PREFIX_SETTINGS_VERSION=2
 
+# zorv_wine_step WINESERVER WHAT COMMAND...: a wine set-up step (a prefix's creation, a
+# registry write, a server's warm-up), run up to three times with the prefix's server ended
+# between tries: wine now and then fails one on a busy machine. A step that still fails is
+# reported as a set-up failure with wine's own words, and the function returns 1.
+zorv_wine_step() {
+  local wineserver="$1" what="$2" attempt out="" log
+  shift 2
+  log="$(mktemp "${TMPDIR:-/tmp}/zorv-wine-step.XXXXXXXX")" || return 1
+  for attempt in 1 2 3; do
+    # Into a file, not a pipe: a server that the step starts keeps the descriptor open.
+    if "$@" </dev/null >"$log" 2>&1 8>&- 9>&-; then
+      rm -f "$log"
+      return 0
+    fi
+    out="$(tr -s '\r\n' '  ' <"$log")"
+    echo "wine set-up: $what failed (attempt $attempt of 3): ${out:-no message}" >&2
+    "$wineserver" -k </dev/null >/dev/null 2>&1 8>&- 9>&-
+    "$wineserver" -w </dev/null >/dev/null 2>&1 8>&- 9>&-
+    sleep 1
+  done
+  rm -f "$log"
+  echo "wine set-up failed: $what on $WINEPREFIX: ${out:-no message}" >&2
+  return 1
+}
+
 zorv_ensure_prefix() {
   local wine="$1" wineserver="$2"
   if [[ -f "$WINEPREFIX/.zorv-ready" ]]; then
@@ -31,8 +56,7 @@ zorv_ensure_prefix() {
   fi
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX" && touch "$WINEPREFIX/.zorv-creating" || return 1
-  # Nothing wine leaves running may inherit our output or the callers' lock descriptors.
-  "$wine" wineboot -i </dev/null >/dev/null 2>&1 8>&- 9>&-
+  zorv_wine_step "$wineserver" "creating the prefix" "$wine" wineboot -i || return 1
   zorv_prefix_settings "$wine"
   # The server saves the registry as it exits; then the marker can be written.
   "$wineserver" -w </dev/null >/dev/null 2>&1 8>&- 9>&-

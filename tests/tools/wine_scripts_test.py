@@ -134,7 +134,9 @@ class XServerRecord(unittest.TestCase):
 
 class WineComPorts(unittest.TestCase):
     """wine-com.sh with stand-ins for wine, its server and the simulator: the port table it
-    writes, and the further ports (--map) it refuses before touching anything."""
+    writes (stable links of the prefix's own, pointed at each run's ports), kept while it
+    holds the ports wanted, the set-up steps that fail retried and then reported with wine's
+    words, and the further ports (--map) it refuses before touching anything."""
 
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="zorv-wine-com-test.")
@@ -145,8 +147,22 @@ class WineComPorts(unittest.TestCase):
             with open(os.path.join(self.prefix, marker), "w") as f:
                 f.write(text)
         self.calls = os.path.join(self.tmp, "calls")
+        self.refusals = os.path.join(self.tmp, "refusals")  # how many "reg add" calls fail
+        # The stand-in for wine records its arguments and keeps HKLM\Software\Wine\Ports in
+        # system.reg as wine's server saves it.
+        wine = r"""
+            echo "$*" >> CALLS
+            reg="$WINEPREFIX/system.reg"
+            if [[ "$1 $2" == "reg delete" ]]; then rm -f "$reg"; fi
+            if [[ "$1 $2" == "reg add" && "$3" == 'HKLM\Software\Wine\Ports' ]]; then
+              left=$(cat REFUSALS 2>/dev/null || echo 0)
+              if (( left > 0 )); then echo $((left - 1)) > REFUSALS; echo "reg: access denied"; exit 1; fi
+              [[ -f "$reg" ]] || printf '%s\n#time=1\n' '[Software\\Wine\\Ports] 1' > "$reg"
+              printf '"%s"="%s"\n' "$5" "$9" >> "$reg"
+            fi"""
+        wine = textwrap.dedent(wine).replace("CALLS", self.calls).replace("REFUSALS", self.refusals)
         self.stand_ins = {}
-        for name, body in (("wine", f'echo "$*" >> {self.calls}'), ("wineserver", "exit 0"),
+        for name, body in (("wine", wine), ("wineserver", "exit 0"),
                            ("sim", 'echo "PTY /dev/null"; trap \'echo "REPORT {}"; exit 0\' TERM; '
                                    'while :; do sleep 0.05; done')):
             path = os.path.join(self.tmp, name)
@@ -156,6 +172,8 @@ class WineComPorts(unittest.TestCase):
             self.stand_ins[name] = path
 
     def run_com(self, *options):
+        if os.path.exists(self.calls):
+            os.remove(self.calls)
         env = dict(os.environ, ZORV_WINE=self.stand_ins["wine"], ZORV_WINESERVER=self.stand_ins["wineserver"])
         r = subprocess.run(["bash", WINE_COM_SH, "--prefix", self.prefix, "--sim", self.stand_ins["sim"],
                             "--com", "7", *options, "--", "prog.exe"],
@@ -167,23 +185,52 @@ class WineComPorts(unittest.TestCase):
                 calls = f.read().splitlines()
         return r, calls
 
-    def test_further_ports_are_mapped_beside_the_simulators(self):
+    def link(self, n):
+        return os.path.join(self.prefix, ".zorv-com", f"COM{n}")
+
+    def table_writes(self, calls):
+        return [c for c in calls if c.startswith("reg add HKLM\\Software\\Wine\\Ports")]
+
+    def expected_writes(self, *numbers):
+        return [f"reg add HKLM\\Software\\Wine\\Ports /v COM{n} /t REG_SZ /d {self.link(n)} /f" for n in numbers]
+
+    def test_further_ports_are_mapped_beside_the_simulators_through_links(self):
         r, calls = self.run_com("--map", "3=/tmp/not-a-port", "--map", "12=/dev/null")
         self.assertEqual(r.returncode, 0, r.stderr)
-        ports = [c for c in calls if c.startswith("reg add HKLM\\Software\\Wine\\Ports")]
-        self.assertEqual(ports, ["reg add HKLM\\Software\\Wine\\Ports /v COM7 /t REG_SZ /d /dev/null /f",
-                                 "reg add HKLM\\Software\\Wine\\Ports /v COM3 /t REG_SZ /d /tmp/not-a-port /f",
-                                 "reg add HKLM\\Software\\Wine\\Ports /v COM12 /t REG_SZ /d /dev/null /f"])
+        self.assertEqual(self.table_writes(calls), self.expected_writes(3, 7, 12))
+        self.assertEqual(os.readlink(self.link(7)), "/dev/null")  # the simulator's pty
+        self.assertEqual(os.readlink(self.link(3)), "/tmp/not-a-port")
         self.assertEqual(calls[-1], "prog.exe")
         self.assertIn("REPORT {}", r.stdout)
+
+    def test_the_table_is_written_again_only_when_the_ports_change(self):
+        for options, writes in ((("--map", "3=/tmp/a"), (3, 7)), (("--map", "3=/tmp/b"), ()),
+                                ((), (7,)), ((), ())):
+            r, calls = self.run_com(*options)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(self.table_writes(calls), self.expected_writes(*writes), options)
+            self.assertEqual(calls[-1], "prog.exe")
+        self.assertEqual(os.readlink(self.link(3)), "/tmp/b")  # the link moved, the table stayed
+
+    def test_a_failing_table_write_is_retried_then_reported_with_wines_words(self):
+        with open(self.refusals, "w") as f:
+            f.write("2")
+        r, calls = self.run_com()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(len(self.table_writes(calls)), 3)
+        self.assertIn("attempt 2 of 3", r.stderr)
+        with open(self.refusals, "w") as f:
+            f.write("9")
+        r, calls = self.run_com("--map", "3=/tmp/a")
+        self.assertEqual(r.returncode, 125)
+        self.assertIn("set-up failed: writing COM3 into the port table", r.stderr)
+        self.assertIn("reg: access denied", r.stderr)
+        self.assertNotIn("prog.exe", calls)
 
     def test_a_second_simulator_gets_its_port_and_its_report_line(self):
         r, calls = self.run_com("--sim2", "8", "--sim2-arg", "--no-vers-reply", "--map", "3=/tmp/not-a-port")
         self.assertEqual(r.returncode, 0, r.stderr)
-        ports = [c for c in calls if c.startswith("reg add HKLM\\Software\\Wine\\Ports")]
-        self.assertEqual(ports, ["reg add HKLM\\Software\\Wine\\Ports /v COM7 /t REG_SZ /d /dev/null /f",
-                                 "reg add HKLM\\Software\\Wine\\Ports /v COM8 /t REG_SZ /d /dev/null /f",
-                                 "reg add HKLM\\Software\\Wine\\Ports /v COM3 /t REG_SZ /d /tmp/not-a-port /f"])
+        self.assertEqual(self.table_writes(calls), self.expected_writes(3, 7, 8))
         lines = r.stdout.splitlines()
         self.assertEqual([l for l in lines if l.startswith("REPORT")], ["REPORT {}", "REPORT2 {}"])
 
