@@ -99,8 +99,19 @@ std::uint64_t FakeComm::FakeNow() {
 
 std::uint64_t FakeComm::NowMicros() { return FakeNow(); }
 
-void FakeComm::PauseMicros(std::uint32_t micros) {
+void FakeComm::HoldClockAt(std::uint64_t micros) {
   std::lock_guard<std::mutex> lock(m_);
+  holdAt_ = micros;
+}
+
+void FakeComm::PauseMicros(std::uint32_t micros) {
+  std::unique_lock<std::mutex> lock(m_);
+  if (now_ + micros >= holdAt_) {
+    now_ = std::max(now_, holdAt_);
+    lock.unlock();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    return;
+  }
   now_ += micros;
   while (!arrivals_.empty() && arrivals_.begin()->first <= now_) {
     input_ += arrivals_.begin()->second;

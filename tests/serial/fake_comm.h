@@ -47,6 +47,9 @@ class FakeComm : public zorv::comm::TCommApi {
   // only when the element pauses (PauseMicros), so the timing of a chunk is exact.
   void ReceiveAt(std::uint64_t micros, const std::string& bytes);
   std::uint64_t FakeNow();
+  // The clock stops at this time: pauses that would pass it end there (after a short real
+  // sleep, so that a reader that keeps looking does not spin), and nothing later arrives.
+  void HoldClockAt(std::uint64_t micros);
   void SetLineErrors(std::uint32_t errors);
   // The output queue counts that successive ClearCommError calls report (the last one
   // stays); empty: always 0.
@@ -128,6 +131,7 @@ class FakeComm : public zorv::comm::TCommApi {
   std::uint32_t errors_ = 0;
   std::string input_;
   std::uint64_t now_ = 0;
+  std::uint64_t holdAt_ = UINT64_MAX;
   std::multimap<std::uint64_t, std::string> arrivals_;
   std::string written_;
   std::vector<std::uint32_t> outQueue_;

@@ -101,7 +101,7 @@ TEST_F(ComWine, UartRepliesByteByByteArriveAsOneChunkAndAPauseStillSplitsThem) {
   Sleep(100);
   ASSERT_EQ(journal.Chunks().size(), 1u);
   EXPECT_EQ(journal.Chunks()[0].size(), 2u);
-  // Block 2: the device pauses between the two bytes (5 ms with the shim, 50 ms on a plain
+  // Block 2: the device pauses between the two bytes (20 ms with the shim, 50 ms on a plain
   // pty, see serial.cmake): two chunks.
   journal.Clear();
   Write(std::string(256, '\x5a'));
