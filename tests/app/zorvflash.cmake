@@ -8,6 +8,7 @@ zorv_test(zorvflash_unit_tests
     ${CMAKE_CURRENT_LIST_DIR}/terminal_text_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/block_collector_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/flash_scheme_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/flash_records_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/serial/fake_comm.cpp
   LIBS zorv_flash)
 
@@ -17,7 +18,7 @@ if(NOT ZORV_WINDOWS)
 
   zorv_test(zorvflash_e2e_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/zorvflash_e2e_test.cpp
-    LIBS zorv_test_sim zorv_test_child zorv_sha256 zorv_winlib)
+    LIBS zorv_test_sim zorv_test_child zorv_sha256 zorv_winlib zorv_json)
   target_compile_definitions(zorvflash_e2e_tests PRIVATE ZORVFLASH="$<TARGET_FILE:zorvflash>"
                              ZORV_IMAGE_BIN="${ZORV_IMAGE_BIN}")
   add_dependencies(zorvflash_e2e_tests zorvflash zorvsim_tool)
