@@ -92,7 +92,7 @@ std::string TFlashFront::ReasonNow() {
     case Last::WriteError:
       return writeError_ == 0 ? "a write to the port completed short" : "a write to the port failed: " + SystemReason(writeError_);
     case Last::Tick:
-      return "no reply from the device for 3 s (after " + std::to_string(blocks_.load()) + " acknowledged blocks)";
+      return "no reply to block " + std::to_string(blocks_.load() + 1) + " from the device for 3 s";
     case Last::Reply: {
       if (!uploading_.load()) return "the device sent " + ChunkText(lastChunk_) + " before the upload began";
       TData d;
