@@ -112,6 +112,7 @@ std::vector<std::string> WorkerArgs(const TFlashOptions& o, const TFirmwareImage
   if (!o.reportPath.empty()) args.insert(args.end(), {"--report", o.reportPath});
   if (!trace.empty()) args.insert(args.end(), {"--trace", trace});
   if (!image.embedded) args.insert(args.end(), {"--image-pipe", image.source});
+  if (o.autoPorts) args.push_back("--auto-found");
   return args;
 }
 

@@ -138,6 +138,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, s
       (a == "--image" ? o.imagePath : a == "--report" ? o.reportPath : a == "--trace" ? o.tracePath : o.imagePipe) = v;
     } else if (a == "--worker") {
       o.worker = true;
+    } else if (a == "--auto-found") {
+      o.autoFound = true;
     } else if (a == "--help" || a == "-h") {
       setAction(TFlashOptions::Action::Help);
     } else if (a == "--version") {
@@ -172,7 +174,7 @@ bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, s
     error = "--worker takes one port";
     return false;
   }
-  if (!o.imagePipe.empty() && !o.worker) {
+  if ((!o.imagePipe.empty() || o.autoFound) && !o.worker) {
     error = "--image-pipe goes with --worker";
     return false;
   }

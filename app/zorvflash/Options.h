@@ -26,6 +26,7 @@ struct TFlashOptions {
   // One port of several, run by the parent flasher (see Worker.h).
   bool worker = false;
   std::string imagePipe;     // the image comes from the parent; its source for the record
+  bool autoFound = false;    // the port was found by auto: no record when it has no device
 
   // The wait for an answer to "VERS" on each port when this many are tried: the given
   // time, else 5 s for a single port and 1 s each when there are more.

@@ -204,13 +204,11 @@ int RunFlash(const TFlashOptions& o, const TFirmwareImage& image, TRunListener& 
     trace.Note(stopped ? "interrupted" : "no device: " + reason);
     // A port named by the user has a record of its own; ports found by auto only when a
     // device is on them.
-    if (!o.autoPorts || stopped) {
-      record.end = std::chrono::system_clock::now();
-      record.result = stopped ? "interrupted" : "no-device";
-      record.reason = stopped ? std::string() : reason;
-      WriteRecord(o, record);
-      listener.Finished(record, 0);
-    }
+    record.end = std::chrono::system_clock::now();
+    record.result = stopped ? "interrupted" : "no-device";
+    record.reason = stopped ? std::string() : reason;
+    if ((!o.autoPorts && !o.autoFound) || stopped) WriteRecord(o, record);
+    listener.Finished(record, 0);
   }
   if (stopped) {
     trace.Flush();

@@ -1,7 +1,8 @@
 // One port of several (--all) in a process of its own: the parent flasher starts this
 // program again with --worker and the port, and the two talk through pipes.
 //
-// Parent to worker (its standard input): with --image-pipe SOURCE first the image's
+// With --auto-found the port came from --port auto: it gets no record when no device is on
+// it. Parent to worker (its standard input): with --image-pipe SOURCE first the image's
 // 260,096 bytes, then lines; "stop" asks the worker to stop. The end of its input (the
 // parent is gone) stops it too.
 // Worker to parent (its standard output): one JSON object per line, {"event": ...}:
