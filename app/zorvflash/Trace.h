@@ -4,9 +4,12 @@
 //   1523 port /dev/pts/3
 //   1980 tx 4: 56455253                      a write: its byte count and its bytes in hex
 //   9311 rx 20: 5A4F5256...                  a received chunk
-//   9350 identified: TPX2 6.0
+//   9350 identified: <the device text>
 //   9420 tx 256 in 256 writes: 3AF0...       one-byte writes in a row, shown as one line
-//  76800 block 1 acknowledged: 1A2B
+//  76800 block acknowledged: 1 of 1015, checksum 1A2B
+//
+// and the final acknowledgement with "PUSK", "PUSK" leaving the port, watchdog ticks, a
+// failed write, the failure with its reason, the end.
 //
 // Lines are gathered in memory and go to the file in large pieces (and at the end), so
 // that tracing does not hold up the upload. Calls may come from any thread.
