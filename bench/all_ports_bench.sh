@@ -7,19 +7,21 @@
 #   2. what the line trace (--trace) costs: one device's upload with and without it, paced
 #      and unpaced.
 # One write per image byte (the default, as the window writes) unless --block-writes is
-# given. Native release build.
-# Usage: bench/all_ports_bench.sh [--ports N] [--block-writes] [--no-paced] [--unpaced-runs N]
+# given. With --separate, only the comparison: the same devices flashed by as many flashers
+# of one port each, started side by side (how it is done without --all). Native release.
+# Usage: bench/all_ports_bench.sh [--ports N] [--block-writes] [--no-paced] [--unpaced-runs N] [--separate]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-ports=8 paced=1 runs=3 writes=()
+ports=8 paced=1 runs=3 writes=() separate=0
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --ports) ports="$2"; shift 2 ;;
     --block-writes) writes=(--block-writes); shift ;;
     --no-paced) paced=0; shift ;;
     --unpaced-runs) runs="$2"; shift 2 ;;
-    *) echo "usage: $0 [--ports N] [--block-writes] [--no-paced] [--unpaced-runs N]" >&2; exit 64 ;;
+    --separate) separate=1; shift ;;
+    *) echo "usage: $0 [--ports N] [--block-writes] [--no-paced] [--unpaced-runs N] [--separate]" >&2; exit 64 ;;
   esac
 done
 
@@ -61,6 +63,27 @@ field() { sed -n "s/^stats: .*$1 \([0-9.]*\) .*/\1/p" "$work/out" | head -n 1; }
 upload() { sed -n 's/^stats: .*upload \([0-9.]*\) s.*/\1/p' "$work/out"; }
 ratio() { python3 -c "print(f'{$1 / $2:.3f}')"; }
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
+
+if ((separate)); then
+  echo "== ${ports} devices, a flasher of one port each side by side, paced (${writes[*]:-one write per byte})"
+  start_sims "$ports" --pace usb
+  start=$(date +%s.%N)
+  pids=()
+  i=0
+  for p in ${ptys//,/ }; do
+    i=$((i + 1))
+    "$flasher" --port "$p" --pause 0 --quiet --stats "${writes[@]}" >"$work/out$i" 2>&1 &
+    pids+=($!)
+  done
+  wait "${pids[@]}" || true
+  end=$(date +%s.%N)
+  stop_sims
+  cat "$work"/out* | grep '^stats:' | sed -n 's/^stats: .*upload \([0-9.]*\) s.*/\1/p' | sort -n | tr '\n' ' ' |
+    sed 's/^/uploads (s): /'
+  echo
+  echo "all ${ports} done after $(python3 -c "print(f'{$end - $start:.3f}')") s"
+  exit 0
+fi
 
 if ((paced)); then
   echo "== ${ports} devices at once, paced as USB adapters (${writes[*]:-one write per byte})"
