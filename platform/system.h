@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zorv::platform {
 
@@ -21,8 +22,19 @@ std::string SystemErrorText(std::uint32_t code);
 // CPU time the process has used so far, in seconds, user and system.
 bool ProcessCpuTimes(double& userSeconds, double& systemSeconds);
 
+// The most memory the process has held at once (resident set, working set), in bytes;
+// 0 when the system does not tell.
+std::uint64_t PeakMemoryBytes();
+
+// This machine's host name (UTF-8); empty when the system does not tell.
+std::string HostName();
+
 // Full path of the running program.
 std::string ProgramPath();
+
+// The program's arguments after its name, as UTF-8 (on Windows from the wide command
+// line; elsewhere argv as it is).
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // Parameter n >= 1 of the command line; empty beyond the last.
 std::string CommandLineParam(int n);

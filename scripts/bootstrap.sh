@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool fonts-wine
   locales
   valgrind
+  nlohmann-json3-dev
 )
 
 missing=()

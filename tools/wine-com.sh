@@ -16,6 +16,9 @@
 #   --sim2 N         also start a second simulator and map COMn to its pty (a test of the
 #                    flasher's port detection); its REPORT line is printed as REPORT2
 #   --sim2-arg ARG   one argument for the second simulator (repeatable)
+#   --sim-at N       also start a simulator for COMn (repeatable, one per port: a test of
+#                    several ports at once); its REPORT line is printed as REPORT@N
+#   --sim-at-arg N=ARG  one argument for the simulator of COMn (repeatable)
 #   --shim PATH      preload this shared object into the program (the pty modem-line shim)
 #   --timeout SEC    end the program after this many seconds (default 300)
 #   --display D      X display for wine (a window program); without it wine gets none,
@@ -50,6 +53,9 @@ sim_wait=0
 maps=()
 sim2_com=""
 sim2_args=()
+# Further simulators: their COM numbers in order, and their arguments as N=ARG.
+more_coms=()
+more_args=()
 
 usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0" >&2; exit 125; }
 while [[ $# -gt 0 ]]; do
@@ -62,6 +68,8 @@ while [[ $# -gt 0 ]]; do
     --map) maps+=("$2"); shift 2 ;;
     --sim2) sim2_com="$2"; shift 2 ;;
     --sim2-arg) sim2_args+=("$2"); shift 2 ;;
+    --sim-at) more_coms+=("$2"); shift 2 ;;
+    --sim-at-arg) more_args+=("$2"); shift 2 ;;
     --shim) shim="$2"; shift 2 ;;
     --timeout) timeout_s="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
@@ -89,6 +97,17 @@ if [[ -n "$sim2_com" ]]; then
   [[ "$sim2_com" =~ ^[1-9][0-9]{0,2}$ && "$sim2_com" -le 255 && "$sim2_com" != "$com" ]] ||
     { echo "wine-com: bad --sim2 $sim2_com (1..255, not the first simulator's port)" >&2; exit 125; }
 fi
+taken=" $com $sim2_com "
+for n in "${more_coms[@]}"; do
+  for m in "${maps[@]}"; do [[ "${m%%=*}" == "$n" ]] && taken+="$n "; done
+  [[ "$n" =~ ^[1-9][0-9]{0,2}$ && "$n" -le 255 && "$taken" != *" $n "* ]] ||
+    { echo "wine-com: bad --sim-at $n (1..255, a port of its own)" >&2; exit 125; }
+  taken+="$n "
+done
+for a in "${more_args[@]}"; do
+  [[ "$a" =~ ^([0-9]+)= && " ${more_coms[*]} " == *" ${BASH_REMATCH[1]} "* ]] ||
+    { echo "wine-com: bad --sim-at-arg $a (N=ARG for a port of --sim-at)" >&2; exit 125; }
+done
 
 WINE="${ZORV_WINE:-/usr/lib/wine/wine64}"
 WINESERVER="${ZORV_WINESERVER:-/usr/lib/wine/wineserver}"
@@ -122,9 +141,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 work="$(mktemp -d)"
 sim_pid=""
 sim2_pid=""
+more_pids=()
 cleanup() {
   local p
-  for p in "$sim_pid" "$sim2_pid"; do
+  for p in "$sim_pid" "$sim2_pid" "${more_pids[@]}"; do
     if [[ -n "$p" ]] && kill -0 "$p" 2>/dev/null; then
       kill -TERM "$p" 2>/dev/null
       wait "$p" 2>/dev/null
@@ -171,6 +191,16 @@ if [[ -n "$sim2_com" ]]; then
   pty2=$started_pty
   [[ -n "$pty2" ]] || exit 125
 fi
+more_maps=()
+for n in "${more_coms[@]}"; do
+  args=()
+  for a in "${more_args[@]}"; do [[ "${a%%=*}" == "$n" ]] && args+=("${a#*=}"); done
+  start_sim "@$n" "$sim" --pty "${args[@]}"
+  more_pids+=("$started_pid")
+  [[ -n "$started_pty" ]] || exit 125
+  more_maps+=("$n=$started_pty")
+done
+
 # The port table maps each COM number to a stable link of the prefix's own
 # ($prefix/.zorv-com/COMn), which this run points at its simulator's pty or the path given:
 # wine follows the link at every open. So the table, which wine reads only when its server
@@ -187,6 +217,7 @@ else
   ln -sfn "$pty" "$links/COM$com" && wanted[$com]="$links/COM$com"
 fi
 [[ -n "$sim2_com" ]] && maps=("$sim2_com=$pty2" "${maps[@]}")
+maps=("${more_maps[@]}" "${maps[@]}")
 for m in "${maps[@]}"; do
   ln -sfn "${m#*=}" "$links/COM${m%%=*}" && wanted[${m%%=*}]="$links/COM${m%%=*}"
 done
@@ -279,4 +310,10 @@ if [[ -n "$sim2_pid" ]]; then
   sim2_pid=""
   { grep -m 1 '^REPORT ' "$work/sim2.out" || echo "REPORT (none)"; } | sed 's/^REPORT /REPORT2 /'
 fi
+for i in "${!more_coms[@]}"; do
+  stop_sim "${more_pids[$i]}"
+  n="${more_coms[$i]}"
+  { grep -m 1 '^REPORT ' "$work/sim@$n.out" || echo "REPORT (none)"; } | sed "s/^REPORT /REPORT@$n /"
+done
+more_pids=()
 exit "$status"

@@ -3,18 +3,25 @@
 #include <chrono>
 
 #include "app/zorvflash/BlockCollector.h"
+#include "app/zorvflash/TerminalText.h"
+#include "app/zorvflash/Trace.h"
 #include "elements/kvCommutator.h"
 #include "elements/kvEventFromData.h"
 #include "elements/kvHub.h"
 #include "elements/kvIf_else.h"
+#include "elements/kvMMTimer.h"
+#include "elements/kvMemoryStream.h"
 #include "elements/kvSleep.h"
 #include "elements/kvSwitch.h"
 #include "runtime/SchemeGate.h"
+#include "runtime/kvEditMultiEx.h"
 #include "runtime/kvMultiElementEx.h"
 #include "scheme/BootloaderLine.h"
 #include "scheme/kvMultiElementEx_25686E0.h"
 #include "scheme/kvMultiElementEx_2568BB0.h"
 #include "serial/kvComAsync.h"
+#include "platform/system.h"
+#include "winlib/StrStreams.h"
 
 // ---- Front -----------------------------------------------------------------------------
 
@@ -35,27 +42,124 @@ void TFlashFront::doStatus(TData& d, std::uint16_t) {
   changed_.notify_all();
 }
 
-void TFlashFront::doNotFound(TData&, std::uint16_t) { Set(Outcome::NotFound, true); }
+void TFlashFront::doNotFound(TData&, std::uint16_t) {
+  if (trace_) trace_->Note("no device");
+  Set(Outcome::NotFound, true);
+}
+
 void TFlashFront::doFound(TData&, std::uint16_t) {
   identified_.store(true);
+  if (trace_) trace_->Note("identified: " + ForTerminal(status()));
+  last_ = Last::None;
   Set(Outcome::Found, true);
 }
 
 void TFlashFront::doProgress(TData& d, std::uint16_t) {
-  blocks_.store(AsInteger(d));
+  const int blocks = AsInteger(d);
+  blocks_.store(blocks);
+  if (trace_) trace_->Note("block acknowledged: " + std::to_string(blocks) + " of 1015, checksum " + HexBytes(lastChunk_));
   changed_.notify_all();
 }
 
-void TFlashFront::doDone(TData&, std::uint16_t) { Set(Outcome::Done, false); }
+void TFlashFront::doDone(TData&, std::uint16_t) {
+  if (trace_) trace_->Note("done");
+  Set(Outcome::Done, false);
+}
 
-void TFlashFront::doFailed(TData&, std::uint16_t) {
+namespace {
+
+// A received chunk for a reason: its bytes in hex, long ones cut.
+std::string ChunkText(const std::string& chunk) {
+  constexpr std::size_t kShown = 32;
+  if (chunk.size() <= kShown) return HexBytes(chunk);
+  return HexBytes(chunk.substr(0, kShown)) + "... (" + std::to_string(chunk.size()) + " bytes)";
+}
+
+std::string SystemReason(std::uint32_t code) {
+  std::string text = zorv::platform::SystemErrorText(code);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+    text.pop_back();
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return (text.empty() ? std::string("system error") : text) + " (error " + std::to_string(code) + ")";
+}
+
+}  // namespace
+
+std::string TFlashFront::ReasonNow() {
+  switch (last_) {
+    case Last::WriteError:
+      return writeError_ == 0 ? "a write to the port completed short" : "a write to the port failed: " + SystemReason(writeError_);
+    case Last::Tick:
+      return "no reply to block " + std::to_string(blocks_.load() + 1) + " from the device for 3 s";
+    case Last::Reply: {
+      if (!uploading_.load()) return "the device sent " + ChunkText(lastChunk_) + " before the upload began";
+      TData d;
+      ReadPoint(ChecksumPoint, d);
+      return "reply " + ChunkText(lastChunk_) + " is not the acknowledgement " + AsString(d) + " of block " +
+             std::to_string(blocks_.load() + 1);
+    }
+    case Last::None:
+      break;
+  }
+  return "the upload failed";
+}
+
+void TFlashFront::Fail(const std::string& reason) {
   // The first outcome counts. Reports of the upload come only before success has begun
   // (the scheme's gate); the drain check's comes after it, before any success.
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (outcome_ == Outcome::Found || outcome_ == Outcome::Pending) {
-    outcome_ = Outcome::Failed;
-    changed_.notify_all();
+  bool failed = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (outcome_ == Outcome::Found || outcome_ == Outcome::Pending) {
+      outcome_ = Outcome::Failed;
+      reason_ = reason;
+      failed = true;
+    }
   }
+  if (!failed) return;
+  if (trace_) trace_->Note("failed: " + reason);
+  changed_.notify_all();
+}
+
+void TFlashFront::doFailed(TData&, std::uint16_t) { Fail(ReasonNow()); }
+
+void TFlashFront::doDrainFailed(TData&, std::uint16_t) {
+  Fail("\"PUSK\" did not leave the port: its output did not drain within 3 s, or a write failed");
+}
+
+void TFlashFront::doDrained(TData&, std::uint16_t) {
+  if (trace_) trace_->Note("PUSK left the port; completion pause");
+}
+
+void TFlashFront::doReceived(TData& d, std::uint16_t) {
+  lastChunk_ = AsString(d);
+  last_ = Last::Reply;
+  if (trace_) trace_->Received(lastChunk_);
+}
+
+void TFlashFront::doWriteError(TData& d, std::uint16_t) {
+  writeError_ = static_cast<std::uint32_t>(AsInteger(d));
+  last_ = Last::WriteError;
+  if (trace_) trace_->Note("write failed (error " + std::to_string(writeError_) + ")");
+}
+
+void TFlashFront::doTick(TData&, std::uint16_t) {
+  // The watchdog's count starts again with every reply.
+  ticks_ = last_ == Last::Tick ? ticks_ + 1 : 1;
+  last_ = Last::Tick;
+  if (trace_) trace_->Note("watchdog tick " + std::to_string(ticks_));
+}
+
+std::string TFlashFront::failureReason() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return reason_;
+}
+
+std::string TFlashFront::lastReply() {
+  TSchemeEntry gate;
+  return lastChunk_;
 }
 
 void TFlashFront::doPortName(TData& d, std::uint16_t) {
@@ -63,7 +167,26 @@ void TFlashFront::doPortName(TData& d, std::uint16_t) {
   ports_.push_back(AsString(d));
 }
 
-void TFlashFront::doSent(TData&, std::uint16_t) { writes_.fetch_add(1); }
+void TFlashFront::doSent(TData& d, std::uint16_t) {
+  writes_.fetch_add(1);
+  // Looked at in place: every image byte comes through here.
+  std::string converted;
+  if (KindOf(d) != kindString) converted = AsString(d);
+  const std::string& text = KindOf(d) == kindString ? d.StrValue : converted;
+  // Image bytes come one at a time or a block at a time, never four: "PUSK" is the one
+  // four-byte write of the upload, and only the final acknowledgement sends it.
+  const bool pusk = uploading_.load(std::memory_order_relaxed) && text.size() == 4 && text == "PUSK";
+  if (trace_) {
+    if (pusk) trace_->Note("final acknowledgement " + HexBytes(lastChunk_) + " (\"FZ\" after the checksum): \"PUSK\"");
+    trace_->Written(text);
+  }
+  if (!uploading_.load(std::memory_order_relaxed)) return;
+  if (pusk) {
+    pusk_.store(true);
+  } else {
+    imageBytes_.fetch_add(static_cast<long>(text.size()), std::memory_order_relaxed);
+  }
+}
 
 void TFlashFront::Reset() {
   {
@@ -71,7 +194,10 @@ void TFlashFront::Reset() {
     outcome_ = Outcome::Pending;
     status_.clear();
     identified_.store(false);
+    reason_.clear();
   }
+  last_ = Last::None;
+  lastChunk_.clear();
   changed_.notify_all();
 }
 
@@ -99,7 +225,7 @@ std::vector<std::string> TFlashFront::ports() {
 // ---- Scheme ----------------------------------------------------------------------------
 
 
-TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites) {
+TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites, TStream* image) {
   Front = New<TFlashFront>();
   WriteHub = NewHub(2, 2);
   QueryScheme = New<TKvMultiElementEx>(nullptr);
@@ -143,6 +269,10 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites) {
   Collector->Enabled = blockWrites;
   UploadReplyHub = NewHub(1, 2);
   UploadFailHub = NewHub(1, 2);
+  RxHub = NewHub(1, 2);
+  WriteErrorHub = NewHub(1, 2);
+  DrainOkHub = NewHub(1, 2);
+  TickHub = NewHub(1, 2);
   if (blockWrites) {
     // A block is one write: its time-out is the line's, not 100 ms for each of its bytes
     // (26.6 s for a block on a line that stopped draining, while the scheme is held).
@@ -168,12 +298,12 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites) {
   ReplyRouter->OutIndex = MakePoint<&TKvMultiElementEx::OutVar>(0, QueryScheme);
   ReplyRouter->onEvent[0] = MakePoint<&TKvMultiElementEx::doWork>(2, QueryScheme);
   ReplyRouter->onEvent[1] = MakePoint<&TKvHub::doEvent>(0, UploadReplyHub);
-  SerialPort->onRead = MakePoint<&TKvCommutator::doWork>(0, ReplyRouter);
+  SerialPort->onRead = MakePoint<&TKvHub::doEvent>(0, RxHub);
   SerialPort->PortPoint = MakePoint<&TKvEventFromData::Stored>(0, PortName);
   SerialPort->onRxChar = MakePoint<&TKvComAsync::doRead>(0, SerialPort);
   SerialPort->onEnumPorts = MakePoint<&TFlashFront::doPortName>(0, Front);
   SerialPort->onOpen = MakePoint<&TKvMultiElementEx::doWork>(0, QueryScheme);
-  SerialPort->onWriteError = MakePoint<&TKvMultiElementEx::doWork>(2, UploadScheme);
+  SerialPort->onWriteError = MakePoint<&TKvHub::doEvent>(0, WriteErrorHub);
   WriteClickHub->onEvent[0] = MakePoint<&TKvMultiElementEx::doWork>(1, UploadScheme);
   CloseHub->onEvent[0] = MakePoint<&TKvComAsync::doClose>(0, SerialPort);
   PortChoiceHub->onEvent[0] = MakePoint<&TKvHub::doEvent>(1, CloseHub);
@@ -185,8 +315,8 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites) {
   DonePause->onSleep = MakePoint<&TFlashFront::doDone>(0, Front);
   // The drain is checked right after "PUSK", before the pause: by the pause's end the
   // device has restarted and may have left the line (a USB adapter, the simulator).
-  DrainGate->onTrue = MakePoint<&TKvSleep::doSleep>(0, DonePause);
-  DrainGate->onFalse = MakePoint<&TFlashFront::doFailed>(0, Front);
+  DrainGate->onTrue = MakePoint<&TKvHub::doEvent>(0, DrainOkHub);
+  DrainGate->onFalse = MakePoint<&TFlashFront::doDrainFailed>(0, Front);
   DrainGate->Op1Point = MakePoint<&TKvComAsync::Drained>(0, SerialPort);
   // The write collector: what the upload writes passes through it; what it holds goes out
   // once the chain of the write button or of a reply has run, and never after a failure.
@@ -197,14 +327,34 @@ TFlashScheme::TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites) {
   UploadFailHub->onEvent[0] = MakePoint<&TBlockCollector::doDiscard>(0, Collector);
   UploadFailHub->onEvent[1] = MakePoint<&TKvIf_else::doCompare>(0, ErrorGate);
 
+  // What the front follows: each hub tells the front first, then passes the event on as
+  // the window's wiring does.
+  RxHub->onEvent[0] = MakePoint<&TFlashFront::doReceived>(0, Front);
+  RxHub->onEvent[1] = MakePoint<&TKvCommutator::doWork>(0, ReplyRouter);
+  WriteErrorHub->onEvent[0] = MakePoint<&TFlashFront::doWriteError>(0, Front);
+  WriteErrorHub->onEvent[1] = MakePoint<&TKvMultiElementEx::doWork>(2, UploadScheme);
+  DrainOkHub->onEvent[0] = MakePoint<&TFlashFront::doDrained>(0, Front);
+  DrainOkHub->onEvent[1] = MakePoint<&TKvSleep::doSleep>(0, DonePause);
+  Front->ChecksumPoint = MakePoint<&TKvEventFromData::Stored>(0, ChecksumField);
+
   QueryScheme->SetFactory(TClassMultiElementEx_25686E0::Create);
   UploadScheme->SetFactory(TClassMultiElementEx_2568BB0::Create);
+  // The upload's own elements: the image it sends, and its watchdog's ticks, which the
+  // front hears before the tick counter does.
+  auto* upload = static_cast<TClassMultiElementEx_2568BB0*>(UploadScheme->current->owner);
+  if (image) upload->ImageStream->ReplaceStream(image);
+  TickHub->onEvent[0] = MakePoint<&TFlashFront::doTick>(0, Front);
+  TickHub->onEvent[1] = upload->Watchdog->onTimer;
+  upload->Watchdog->onTimer = MakePoint<&TKvHub::doEvent>(0, TickHub);
 }
 
 TFlashScheme::~TFlashScheme() {
   // The elements go from inside the gate: a watchdog tick or a line event still running
   // its chain on another thread finishes first, and those waiting give up.
   TSchemeEntry gate;
+  Free(DrainOkHub);
+  Free(WriteErrorHub);
+  Free(RxHub);
   Free(UploadFailHub);
   Free(UploadReplyHub);
   Free(Collector);
@@ -220,6 +370,8 @@ TFlashScheme::~TFlashScheme() {
   Free(SerialPort);
   Free(ReplyRouter);
   Free(UploadScheme);
+  // After the upload sub-scheme: its watchdog fires into this hub until it is freed.
+  Free(TickHub);
   Free(QueryScheme);
   Free(WriteHub);
   Free(Front);
@@ -237,6 +389,7 @@ void TFlashScheme::ChoosePort(const std::string& name) {
 
 void TFlashScheme::Write() {
   TSchemeEntry entry;
+  Front->UploadStarting();
   FireInteger(MakePoint<&TKvHub::doEvent>(0, WriteClickHub), 0);  // the button's Data
 }
 

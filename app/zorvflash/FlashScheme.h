@@ -14,6 +14,11 @@
 // the write hub (see BlockCollector.h). It is told when a chain that may have produced
 // image bytes has run (the write button's and each reply's, through WriteClickHub and
 // UploadReplyHub) and when the upload failed (UploadFailHub).
+//
+// The front also follows what the line and the upload do, for the reason of a failure,
+// the record of the run and the line trace: received chunks (RxHub), write failures
+// (WriteErrorHub), the upload watchdog's ticks (TickHub, spliced into the upload
+// sub-scheme's timer output), the drain check (DrainOkHub) and every write.
 #pragma once
 
 #include <atomic>
@@ -35,6 +40,8 @@ class TKvSwitch;
 class TKvIf_else;
 class TKvSleep;
 class TBlockCollector;
+class TLineTrace;
+class TStream;
 
 // What the window's controls would show, kept for the flasher's main thread. The handlers
 // run on whichever thread fires them (main, serial reader, timer).
@@ -50,6 +57,19 @@ class TFlashFront : public TObj {
   void doFailed(TData& d, std::uint16_t);     // failure report, or the drain failed
   void doPortName(TData& d, std::uint16_t);   // one port of the port list
   void doSent(TData& d, std::uint16_t);       // a write was requested
+  void doReceived(TData& d, std::uint16_t);   // a chunk came from the line
+  void doWriteError(TData& d, std::uint16_t); // a write failed (the system's code, 0 short)
+  void doTick(TData& d, std::uint16_t);       // the upload's watchdog ticked
+  void doDrained(TData& d, std::uint16_t);    // "PUSK" left the port; the pause begins
+  void doDrainFailed(TData& d, std::uint16_t);  // "PUSK" did not leave the port
+
+  // Set before the scheme runs; the trace outlives the scheme.
+  void SetTrace(TLineTrace* trace) { trace_ = trace; }
+  TLineTrace* trace() const { return trace_; }
+  // The upload begins (the write button): writes from now on are the image's, or "PUSK".
+  void UploadStarting() { uploading_.store(true); }
+  // The running checksum, read when a reply is judged wrong (inside the scheme gate).
+  TEventPoint ChecksumPoint;
 
   // Back to the state before a port was chosen (no outcome, no status, not identified).
   void Reset();
@@ -63,12 +83,32 @@ class TFlashFront : public TObj {
   // A device was identified (whatever came after).
   bool identified() const { return identified_.load(); }
   long writesRequested() const { return writes_.load(); }
+  long imageBytesWritten() const { return imageBytes_.load(); }
+  bool puskSent() const { return pusk_.load(); }
+  // The reason of the failure in words ("reply 1A2C is not the acknowledgement 1A2B");
+  // empty before a failure.
+  std::string failureReason();
+  // The reply that did not identify a device (empty when none came).
+  std::string lastReply();
 
  protected:
   ~TFlashFront() override = default;
 
  private:
   void Set(Outcome o, bool onlyIfPending);
+  void Fail(const std::string& reason);
+  std::string ReasonNow();
+
+  // What came last before a failure; touched inside the scheme gate only.
+  enum class Last { None, Reply, Tick, WriteError } last_ = Last::None;
+  std::string lastChunk_;
+  std::uint32_t writeError_ = 0;
+  int ticks_ = 0;
+  std::string reason_;  // under mutex_
+  TLineTrace* trace_ = nullptr;
+  std::atomic<bool> uploading_{false};
+  std::atomic<long> imageBytes_{0};
+  std::atomic<bool> pusk_{false};
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -85,7 +125,8 @@ class TFlashScheme : public TObj {
  public:
   // pauseMicroseconds: the pause between the final acknowledgement and the completion;
   // blockWrites: the image goes to the port one block per write.
-  explicit TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites = false);
+  // image: the image to send instead of the embedded one (the scheme takes it over).
+  explicit TFlashScheme(std::int32_t pauseMicroseconds, bool blockWrites = false, TStream* image = nullptr);
 
   // Each of these enters the scheme gate and fires as the window's control would.
   void EnumPorts();                        // the form's creation
@@ -118,6 +159,10 @@ class TFlashScheme : public TObj {
   TBlockCollector* Collector;
   TKvHub* UploadReplyHub;
   TKvHub* UploadFailHub;
+  TKvHub* RxHub;
+  TKvHub* WriteErrorHub;
+  TKvHub* DrainOkHub;
+  TKvHub* TickHub;
 
  protected:
   // Frees the elements from inside the scheme gate.

@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 const char kFlashUsage[] =
-    "usage: zorvflash --port PORT[,PORT...]|auto [--vers-timeout SECONDS] [--pause SECONDS]\n"
-    "                 [--block-writes] [--quiet] [--stats]\n"
-    "       zorvflash --list | --image-info | --help | --version\n";
+    "usage: zorvflash --port PORT[,PORT...]|auto [--all] [--image FILE] [--report FILE] [--trace FILE]\n"
+    "                 [--vers-timeout SECONDS] [--pause SECONDS] [--block-writes] [--quiet] [--stats]\n"
+    "       zorvflash --list | --image-info [FILE] | --help | --version\n";
 
 namespace {
 
@@ -61,6 +61,10 @@ bool ParsePorts(const std::string& value, TFlashOptions& o, std::string& error) 
       error = "--port: auto tries every port and takes no names beside it";
       return false;
     }
+  }
+  if (o.ports.size() > kMaxPorts) {
+    error = "--port: " + std::to_string(o.ports.size()) + " ports; at most " + std::to_string(kMaxPorts);
+    return false;
   }
   if (o.ports.size() == 1 && o.ports[0] == "auto") {
     o.ports.clear();
@@ -121,6 +125,21 @@ bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, s
       setAction(TFlashOptions::Action::List);
     } else if (a == "--image-info") {
       setAction(TFlashOptions::Action::ImageInfo);
+      // The file is optional: a next argument that is no option is the file.
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') o.infoPath = args[++i];
+    } else if (a == "--all") {
+      o.all = true;
+    } else if (a == "--image" || a == "--report" || a == "--trace" || a == "--image-pipe") {
+      if (!value(v)) return false;
+      if (v.empty() || v.find('\0') != std::string::npos) {
+        error = a + " needs a file name";
+        return false;
+      }
+      (a == "--image" ? o.imagePath : a == "--report" ? o.reportPath : a == "--trace" ? o.tracePath : o.imagePipe) = v;
+    } else if (a == "--worker") {
+      o.worker = true;
+    } else if (a == "--auto-found") {
+      o.autoFound = true;
     } else if (a == "--help" || a == "-h") {
       setAction(TFlashOptions::Action::Help);
     } else if (a == "--version") {
@@ -136,6 +155,27 @@ bool ParseFlashOptions(const std::vector<std::string>& args, TFlashOptions& o, s
   }
   if (actions > 1) {
     error = "--port, --list, --image-info, --help and --version exclude each other";
+    return false;
+  }
+  const bool flash = o.action == TFlashOptions::Action::Flash;
+  if (!flash && (o.all || !o.reportPath.empty() || !o.tracePath.empty() || o.worker)) {
+    error = "--all, --report and --trace go with --port";
+    return false;
+  }
+  if (!o.imagePath.empty() && !flash && o.action != TFlashOptions::Action::ImageInfo) {
+    error = "--image goes with --port or --image-info";
+    return false;
+  }
+  if (!o.infoPath.empty() && !o.imagePath.empty()) {
+    error = "--image-info takes one file";
+    return false;
+  }
+  if (o.worker && (o.all || o.autoPorts || o.ports.size() != 1 || !o.imagePath.empty())) {
+    error = "--worker takes one port";
+    return false;
+  }
+  if ((!o.imagePipe.empty() || o.autoFound) && !o.worker) {
+    error = "--image-pipe goes with --worker";
     return false;
   }
   return true;

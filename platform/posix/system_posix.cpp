@@ -36,6 +36,22 @@ bool ProcessCpuTimes(double& userSeconds, double& systemSeconds) {
   return true;
 }
 
+std::uint64_t PeakMemoryBytes() {
+  rusage u{};
+  if (getrusage(RUSAGE_SELF, &u) != 0 || u.ru_maxrss < 0) return 0;
+  return static_cast<std::uint64_t>(u.ru_maxrss) * 1024;  // kilobytes on Linux
+}
+
+std::string HostName() {
+  char buf[256] = {};
+  if (gethostname(buf, sizeof buf - 1) != 0) return std::string();
+  return buf;
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
 std::string ProgramPath() {
   std::vector<char> buf(4096);
   const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);

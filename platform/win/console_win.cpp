@@ -21,6 +21,14 @@ bool IsConsole(HANDLE h) {
 
 bool IsTerminal(Stream s) { return IsConsole(HandleOf(s)); }
 
+bool EnableTerminalControl(Stream s) {
+  HANDLE h = HandleOf(s);
+  DWORD mode = 0;
+  if (!IsConsole(h) || !GetConsoleMode(h, &mode)) return false;
+  constexpr DWORD kVirtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+  return (mode & kVirtualTerminal) != 0 || SetConsoleMode(h, mode | kVirtualTerminal) != 0;
+}
+
 void WriteUtf8(Stream s, const std::string& text) {
   FILE* f = s == Stream::Out ? stdout : stderr;
   HANDLE h = HandleOf(s);

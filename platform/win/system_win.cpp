@@ -1,7 +1,12 @@
 // Windows implementation of the system services.
 #include <windows.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <cwchar>
 
 #include "platform/system.h"
+#include "platform/win/wide_win.h"
 
 namespace zorv::platform {
 
@@ -35,6 +40,32 @@ bool ProcessCpuTimes(double& userSeconds, double& systemSeconds) {
   userSeconds = seconds(user);
   systemSeconds = seconds(kernel);
   return true;
+}
+
+std::uint64_t PeakMemoryBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return counters.PeakWorkingSetSize;
+}
+
+std::string HostName() {
+  wchar_t buf[256];
+  DWORD n = 256;
+  if (!GetComputerNameExW(ComputerNameDnsHostname, buf, &n)) return std::string();
+  return Narrow(buf, n);
+}
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  // The narrow argv holds the arguments in the system's code page, which may lack the
+  // characters of a path: the wide command line has them all.
+  std::vector<std::string> args;
+  int n = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (!wide) return args;
+  for (int i = 1; i < n; ++i) args.push_back(Narrow(wide[i], wcslen(wide[i])));
+  LocalFree(wide);
+  return args;
 }
 
 std::string ProgramPath() {

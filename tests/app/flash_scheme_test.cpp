@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -165,6 +166,7 @@ TEST_F(FlashSchemeFake, AShortBlockWriteIsAFailureAndNothingFollowsIt) {
   EXPECT_EQ(Writes(), (Lines{"WriteFile 4", "WriteFile 256"}));
   EXPECT_EQ(fake.Written(), "VERS" + image.substr(0, 100));
   EXPECT_EQ(scheme->Front->outcome(), Outcome::Failed);
+  EXPECT_EQ(scheme->Front->failureReason(), "a write to the port completed short");
 }
 
 TEST_F(FlashSchemeFake, ARefusedBlockWriteIsAFailure) {
@@ -175,6 +177,9 @@ TEST_F(FlashSchemeFake, ARefusedBlockWriteIsAFailure) {
   EXPECT_EQ(scheme->Front->WaitChange(Outcome::Found, 10000), Outcome::Failed);
   EXPECT_EQ(Writes(), (Lines{"WriteFile 4", "WriteFile 256"}));
   EXPECT_EQ(fake.Written(), "VERS");
+  const std::string reason = scheme->Front->failureReason();
+  EXPECT_EQ(reason.rfind("a write to the port failed: ", 0), 0u) << reason;
+  EXPECT_NE(reason.find("(error 31)"), std::string::npos) << reason;
 }
 
 TEST_F(FlashSchemeFake, AWrongAcknowledgementEndsTheUploadBetweenBlocks) {
@@ -189,6 +194,30 @@ TEST_F(FlashSchemeFake, AWrongAcknowledgementEndsTheUploadBetweenBlocks) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(fake.Written(), "VERS" + image.substr(0, 512));
   EXPECT_EQ(scheme->Collector->held(), 0u);
+  // What the record and the summary say: the reply against the checksum it should have been.
+  char expected[80];
+  std::snprintf(expected, sizeof expected, "reply %04X is not the acknowledgement %04X of block 2",
+                ModbusCrc(image.substr(0, 512)) ^ 1, ModbusCrc(image.substr(0, 512)));
+  EXPECT_EQ(scheme->Front->failureReason(), expected);
+  EXPECT_EQ(scheme->Front->imageBytesWritten(), 512);
+  EXPECT_FALSE(scheme->Front->puskSent());
+}
+
+TEST_F(FlashSchemeFake, AnImageGivenAtRunTimeIsWhatGoesOutAndPuskIsCounted) {
+  std::string other(260096, '\xFF');
+  for (std::size_t i = 0; i < 256; ++i) other[i] = static_cast<char>(255 - i);
+  TStream* stream = NewMemoryStream();
+  stream->Write(other.data(), static_cast<std::int32_t>(other.size()));
+  stream->SetPosition(0);
+  scheme.reset(New<TFlashScheme>(0, true, stream));
+  Identify("COM7");
+  scheme->Write();
+  ASSERT_TRUE(Eventually([&] { return WriteCount() == 2; }));
+  Reply(AckBytes(ModbusCrc(other.substr(0, 256))) + "FZ");
+  EXPECT_EQ(scheme->Front->WaitChange(Outcome::Found, 10000), Outcome::Done);
+  EXPECT_EQ(fake.Written(), "VERS" + other.substr(0, 256) + "PUSK");
+  EXPECT_TRUE(scheme->Front->puskSent());
+  EXPECT_EQ(scheme->Front->imageBytesWritten(), 256);
 }
 
 }  // namespace

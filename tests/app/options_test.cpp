@@ -91,3 +91,50 @@ TEST(FlashOptions, UsageErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FlashOptions, AllImageReportTraceAndTheirUsageErrors) {
+  TFlashOptions o;
+  ASSERT_TRUE(Parse({"--port", "COM1,COM2", "--all", "--image", "a.bin", "--report", "r.jsonl", "--trace", "t.txt"}, o));
+  EXPECT_TRUE(o.all);
+  EXPECT_EQ(o.imagePath, "a.bin");
+  EXPECT_EQ(o.reportPath, "r.jsonl");
+  EXPECT_EQ(o.tracePath, "t.txt");
+  TFlashOptions one;  // --all with one port is one port
+  EXPECT_TRUE(Parse({"--port", "COM1", "--all"}, one));
+  TFlashOptions info;  // the file of --image-info is optional
+  ASSERT_TRUE(Parse({"--image-info", "b.bin"}, info));
+  EXPECT_EQ(info.infoPath, "b.bin");
+  TFlashOptions info2;
+  ASSERT_TRUE(Parse({"--image-info", "--image", "c.bin"}, info2));
+  EXPECT_EQ(info2.imagePath, "c.bin");
+
+  std::string many;
+  for (int i = 1; i <= 65; ++i) many += (i > 1 ? ",COM" : "COM") + std::to_string(i);
+  TFlashOptions sixtyFour;
+  EXPECT_TRUE(Parse({"--port", many.substr(0, many.rfind(',')), "--all"}, sixtyFour));
+  EXPECT_EQ(sixtyFour.ports.size(), 64u);
+  for (const std::vector<std::string>& bad : {
+           std::vector<std::string>{"--port", many, "--all"},
+           {"--port", "COM1,COM1", "--all"},
+           {"--port", "auto,COM1", "--all"},
+           {"--all"},
+           {"--list", "--all"},
+           {"--list", "--report", "r"},
+           {"--port", "COM1", "--image"},
+           {"--port", "COM1", "--image", ""},
+           {"--port", "COM1", "--trace"},
+           {"--list", "--image", "a.bin"},
+           {"--image-info", "a.bin", "--image", "b.bin"},
+           {"--port", "COM1,COM2", "--worker"},
+           {"--port", "COM1", "--image-pipe", "x"},
+       }) {
+    TFlashOptions b;
+    std::string error;
+    EXPECT_FALSE(ParseFlashOptions(bad, b, error)) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace

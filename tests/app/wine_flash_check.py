@@ -4,7 +4,8 @@
 Runs tools/wine-com.sh with the simulator arguments given, the flasher as the program
 (--port COMn, or the --port given), then checks the flasher's exit code, its output and the
 simulator's report. With --sim2 N a second simulator serves COMn (port detection), and its
-report is checked too. Every case also checks what the devices received: with --image every
+report is checked too; with --sim-at N (repeatable) further simulators serve COMn (several
+ports at once), each checked by --expect-at. Every case also checks what the devices received: with --image every
 image byte as in the image (no block with a hole), nothing beyond the image or after "PUSK",
 and an exit code of 0 only with "PUSK" received once, by one device; and that no escape byte
 reached the flasher's output.
@@ -20,6 +21,8 @@ Usage:
   wine_flash_check.py --wine-com PATH --prefix DIR --sim PATH --flasher EXE --image-info FILE
                       [--image FILE] [--shim SO] [--sim-arg ARG ...] [--flash-arg ARG ...] [--sim-wait SEC]
                       [--port PORT] [--sim2 N] [--sim2-arg ARG ...]
+                      [--sim-at N ...] [--sim-at-arg N=ARG ...] [--expect-at N:pusk=yes|no ...]
+                      [--expect-at N:image-bytes=B ...] [--report FILE --expect-record PORT=RESULT ...]
                       --expect-exit N [--expect-pusk yes|no] [--expect-image-bytes N]
                       [--expect2-pusk yes|no] [--expect2-image-bytes N]
                       [--expect-text TEXT ...] [--expect-event NAME=COUNT ...]
@@ -27,6 +30,7 @@ Usage:
 """
 import argparse
 import json
+import os
 import subprocess
 import sys
 
@@ -46,9 +50,15 @@ def main():
     ap.add_argument("--shim", help="the pty modem-line shim to preload (waits then behave as on a port)")
     ap.add_argument("--sim-arg", action="append", default=[])
     ap.add_argument("--flash-arg", action="append", default=[])
-    ap.add_argument("--port", help="the flasher's --port (default: the simulator's COM port)")
+    ap.add_argument("--port", help="the flasher's --port (default: the simulators' COM ports)")
     ap.add_argument("--sim2", help="COM number of a second simulator")
     ap.add_argument("--sim2-arg", action="append", default=[])
+    ap.add_argument("--sim-at", action="append", default=[], help="COM number of one more simulator")
+    ap.add_argument("--sim-at-arg", action="append", default=[], help="N=ARG: an argument for the simulator of COMn")
+    ap.add_argument("--expect-at", action="append", default=[],
+                    help="N:pusk=yes|no or N:image-bytes=B or N:max-image-bytes=B for the simulator of COMn")
+    ap.add_argument("--report", help="the flasher's --report file (a Linux path); checked by --expect-record")
+    ap.add_argument("--expect-record", action="append", default=[], help="PORT=RESULT: that port's record")
     ap.add_argument("--expect2-pusk", choices=["yes", "no"])
     ap.add_argument("--expect2-image-bytes", type=int)
     ap.add_argument("--expect-exit", type=int, required=True)
@@ -96,8 +106,19 @@ def run_once(a, image_sha):
         cmd += ["--sim2", a.sim2]
         for s in list(a.sim2_arg) + (["--image", a.image] if a.image else []):
             cmd += ["--sim2-arg", s]
-    port = a.port or "COM" + a.com
-    cmd += ["--", a.flasher, "--port", port, "--pause", "0.2", "--quiet"] + a.flash_arg
+    for n in a.sim_at:
+        cmd += ["--sim-at", n]
+        for s in [x.split("=", 1)[1] for x in a.sim_at_arg if x.split("=", 1)[0] == n] + \
+                (["--image", a.image] if a.image else []):
+            cmd += ["--sim-at-arg", f"{n}={s}"]
+    report_args = []
+    if a.report:
+        if os.path.exists(a.report):
+            os.remove(a.report)
+        report_args = ["--report", "Z:" + os.path.abspath(a.report).replace("/", "\\")]
+    # By default the simulator's port, or every simulator's port when there are several.
+    port = a.port or ",".join(["COM" + a.com] + ["COM" + n for n in a.sim_at])
+    cmd += ["--", a.flasher, "--port", port, "--pause", "0.2", "--quiet"] + report_args + a.flash_arg
     run = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     out = run.stdout.decode("utf-8", "replace")
     sys.stdout.write(out)
@@ -107,11 +128,15 @@ def run_once(a, image_sha):
     hard = []      # what no run may do
     report = None
     report2 = None
+    more = {}  # COM number -> report
     for line in out.splitlines():
         if line.startswith("REPORT {"):
             report = json.loads(line[len("REPORT "):])
         if line.startswith("REPORT2 {"):
             report2 = json.loads(line[len("REPORT2 "):])
+        if line.startswith("REPORT@") and " {" in line:
+            n, body = line[len("REPORT@"):].split(" ", 1)
+            more[n] = json.loads(body)
     if report is None:
         failures.append("no simulator report")
     if a.sim2 and report2 is None:
@@ -123,9 +148,18 @@ def run_once(a, image_sha):
             failures.append(f"output lacks {text!r}")
     if "\x1b" in out:
         hard.append("an escape byte reached the output")
+    for n in a.sim_at:
+        if n not in more:
+            failures.append(f"no report of the simulator of COM{n}")
     reports = [(name, r) for name, r in (("", report), ("second simulator: ", report2)) if r is not None]
-    # No false success: an exit code of 0 always means that one device has the image and PUSK.
-    if run.returncode == 0 and reports:
+    reports += [(f"COM{n}: ", r) for n, r in sorted(more.items())]
+    # No false success: an exit code of 0 always means that one device has the image and PUSK
+    # (with several ports at once, every one).
+    if run.returncode == 0 and a.sim_at:
+        if any(r["pusk"] and (r["extra_bytes"] != 0 or r["image_bytes"] % 256 != 0) for _, r in reports) or \
+                not all(r["pusk"] for _, r in reports):
+            hard.append("success reported without PUSK on every port, or with bytes beyond the image")
+    elif run.returncode == 0 and reports:
         complete = [r for _, r in reports
                     if sum(1 for e in r["events"] if e["event"] == "pusk") == 1
                     and r["extra_bytes"] == 0 and r["image_bytes"] % 256 == 0]
@@ -163,6 +197,34 @@ def run_once(a, image_sha):
                 low, high = a.reply_window
                 if not low <= gap <= high:
                     failures.append(f"{gap:.2f} s from the last reply to the end, expected {low}..{high}")
+    for wanted in a.expect_at:
+        n, what = wanted.split(":", 1)
+        key, value = what.split("=", 1)
+        r = more.get(n)
+        if r is None:
+            continue
+        if key == "pusk" and r["pusk"] != (value == "yes"):
+            failures.append(f"COM{n}: pusk {r['pusk']}")
+        if key == "image-bytes" and r["image_bytes"] != int(value):
+            failures.append(f"COM{n}: image bytes {r['image_bytes']}, expected {value}")
+        if key == "max-image-bytes" and r["image_bytes"] > int(value):
+            failures.append(f"COM{n}: image bytes {r['image_bytes']}, expected at most {value}")
+    if a.report:
+        records = {}
+        with open(a.report, encoding="utf-8") as f:
+            for line in f:
+                try:
+                    rec = json.loads(line)
+                    records[rec["port"]] = rec
+                except ValueError:
+                    hard.append(f"a report line that is no whole JSON: {line!r}")
+        for wanted in a.expect_record:
+            port, result = wanted.split("=", 1)
+            got = records.get(port, {}).get("result")
+            if got != result:
+                failures.append(f"record of {port}: {got}, expected {result}")
+        if len(records) != len(a.expect_record):
+            failures.append(f"{len(records)} records, expected {len(a.expect_record)}")
     paused_at = None
     if report is not None and run.returncode != 0:
         last = report["blocks_acked"]

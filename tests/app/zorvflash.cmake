@@ -8,6 +8,7 @@ zorv_test(zorvflash_unit_tests
     ${CMAKE_CURRENT_LIST_DIR}/terminal_text_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/block_collector_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/flash_scheme_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/flash_records_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/serial/fake_comm.cpp
   LIBS zorv_flash)
 
@@ -17,7 +18,7 @@ if(NOT ZORV_WINDOWS)
 
   zorv_test(zorvflash_e2e_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/zorvflash_e2e_test.cpp
-    LIBS zorv_test_sim zorv_test_child zorv_sha256 zorv_winlib)
+    LIBS zorv_test_sim zorv_test_child zorv_sha256 zorv_winlib zorv_json)
   target_compile_definitions(zorvflash_e2e_tests PRIVATE ZORVFLASH="$<TARGET_FILE:zorvflash>"
                              ZORV_IMAGE_BIN="${ZORV_IMAGE_BIN}")
   add_dependencies(zorvflash_e2e_tests zorvflash zorvsim_tool)
@@ -75,7 +76,11 @@ if(ZORV_WINDOWS)
     # One write per block: the same bytes on the line, failures as final as ever.
     "BlockWritesFull|0|yes|260096||${_done_line}|--flash-arg=--block-writes"
     "BlockWritesWrongChecksum|1|no|768|--bad-crc,3|${_error_line}|--flash-arg=--block-writes"
-    "BlockWritesStuckLineMidBlock|1|no||--stall,3|${_error_line}|--flash-arg=--block-writes,--reply-window,0,10")
+    "BlockWritesStuckLineMidBlock|1|no||--stall,3|${_error_line}|--flash-arg=--block-writes,--reply-window,0,10"
+    # Three ports at once, a process each (the image given as a file, handed to each through
+    # its pipe): the good device gets the image and "PUSK", the others nothing after their
+    # failure; the summary and a record per port say so.
+    "AllPortsAtOnce|1|yes|1024|--blocks,4|COM8  TPX2    6.0      failed|--flash-arg=--all,--flash-arg=--block-writes,--flash-arg=--image,--flash-arg=Z:${ZORV_IMAGE_BIN},--sim-at=8,--sim-at-arg=8=--bad-crc,--sim-at-arg=8=2,--sim-at=9,--sim-at-arg=9=--hangup,--sim-at-arg=9=2,--expect-at=8:pusk=no,--expect-at=8:image-bytes=512,--expect-at=9:pusk=no,--expect-at=9:max-image-bytes=512,--report,${CMAKE_CURRENT_BINARY_DIR}/wine-all-report.jsonl,--expect-record=COM7=flashed,--expect-record=COM8=failed,--expect-record=COM9=failed")
   foreach(_case IN LISTS _cases)
     string(REPLACE "|" ";" _f "${_case}")
     list(GET _f 0 _name)

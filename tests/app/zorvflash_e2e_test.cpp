@@ -4,17 +4,26 @@
 // last thing received.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -561,6 +570,255 @@ TEST(ZorvflashCli, UsageInformationAndExitCodes) {
   EXPECT_EQ(info.exitCode, 0);
   EXPECT_EQ(info.out, "size 260096\nsha256 " + ImageSha() + "\n");
   EXPECT_EQ(RunChild({ZORVFLASH, "--list"}, 30000).exitCode, 0);
+  // An image that cannot be sent is a usage error before any port is opened.
+  SimProcess sim;
+  const ChildResult missing = RunChild({ZORVFLASH, "--port", sim.pty(), "--image", "/nonexistent/zorv.bin"}, 30000);
+  EXPECT_EQ(missing.exitCode, 64);
+  EXPECT_TRUE(Has(missing.err, "/nonexistent/zorv.bin: no such file")) << missing.err;
+  const ChildResult directory = RunChild({ZORVFLASH, "--port", sim.pty(), "--all", "--image", "/tmp"}, 30000);
+  EXPECT_EQ(directory.exitCode, 64);
+  EXPECT_EQ(ParseSimReport(sim.Finish()).vers_queries, 0);
+  const ChildResult fileInfo = RunChild({ZORVFLASH, "--image-info", ZORV_IMAGE_BIN}, 10000);
+  EXPECT_EQ(fileInfo.out, "size 260096\nsha256 " + ImageSha() + "\n");
+}
+
+// ---- Several ports at once ------------------------------------------------------------------
+
+// A folder of the test's own, removed at the end.
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/zorvflash-e2e-XXXXXX";
+    path_ = mkdtemp(tmpl) ? tmpl : "/tmp";
+  }
+  ~TempDir() {
+    if (path_ != "/tmp") std::system(("rm -rf '" + path_ + "'").c_str());
+  }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f << bytes;
+}
+
+// The records of a report file, by port; every line must be one whole JSON object.
+std::map<std::string, nlohmann::json> Records(const std::string& path, std::size_t& lines) {
+  std::map<std::string, nlohmann::json> byPort;
+  std::istringstream in(ReadFile(path));
+  lines = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++lines;
+    const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_FALSE(j.is_discarded()) << "not whole JSON: " << line;
+    if (!j.is_discarded()) byPort[j.value("port", "")] = j;
+  }
+  return byPort;
+}
+
+// The bytes a trace shows written after the identification.
+std::string TracedWrites(const std::string& trace) {
+  std::istringstream in(trace);
+  std::string bytes;
+  bool identified = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.find(" identified: ") != std::string::npos) identified = true;
+    const std::size_t tx = line.find(" tx ");
+    if (!identified || tx == std::string::npos) continue;
+    const std::string hex = line.substr(line.find(": ", tx) + 2);
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return bytes;
+}
+
+// The port processes of a flasher that are still running, found by their port.
+std::vector<std::string> Workers(const std::vector<std::string>& ports) {
+  std::vector<std::string> found;
+  if (DIR* dir = opendir("/proc")) {
+    while (dirent* e = readdir(dir)) {
+      std::string cmd = ReadFile(std::string("/proc/") + e->d_name + "/cmdline");
+      for (char& c : cmd) c = c == '\0' ? ' ' : c;
+      for (const std::string& p : ports) {
+        if (cmd.find("--worker --port " + p + " ") != std::string::npos) found.push_back(e->d_name);
+      }
+    }
+    closedir(dir);
+  }
+  return found;
+}
+
+// A flasher in the background, its output in a file.
+class BackgroundFlash {
+ public:
+  BackgroundFlash(const std::vector<std::string>& args, const std::string& outPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~BackgroundFlash() {
+    if (pid_ > 0 && !reaped_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  pid_t pid() const { return pid_; }
+  // The exit status as waitpid gives it, or -1 when it did not end in time.
+  int Wait(int timeoutMs) {
+    for (int waited = 0; waited <= timeoutMs; waited += 20) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        reaped_ = true;
+        return status;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+};
+
+TEST(ZorvflashAll, FourDevicesAtOnce_EachPortEndsOnItsOwn) {
+  // An image file shorter than the device's blocks: every device gets it padded.
+  TempDir dir;
+  std::string file;
+  for (int i = 0; i < 1000; ++i) file += static_cast<char>((i * 37 + 11) & 0xFF);
+  WriteFile(dir / "image.bin", file);
+  std::string padded = file + std::string(260096 - file.size(), '\xFF');
+  WriteFile(dir / "padded.bin", padded);
+  const std::string img = dir / "padded.bin";
+  SimProcess good({"--blocks", "5", "--image", img});
+  SimProcess wrong({"--bad-crc", "3", "--image", img});
+  SimProcess silent({"--silence-from", "3", "--image", img});
+  SimProcess hangUp({"--hangup", "3", "--image", img});
+  const std::vector<std::string> ports = {good.pty(), wrong.pty(), silent.pty(), hangUp.pty()};
+  const ChildResult r = RunChild({ZORVFLASH, "--port", ports[0] + "," + ports[1] + "," + ports[2] + "," + ports[3], "--all",
+                                  "--image", dir / "image.bin", "--pause", "0", "--report", dir / "report.jsonl", "--trace",
+                                  dir / "line.trace"},
+                                 60000);
+  const SimReport g = ParseSimReport(good.Finish()), w = ParseSimReport(wrong.Finish()),
+                  s = ParseSimReport(silent.Finish()), h = ParseSimReport(hangUp.Finish());
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  // A port's process passes on whatever else it writes, a sanitizer's report too.
+  EXPECT_FALSE(Has(r.err, "Sanitizer") || Has(r.err, "runtime error")) << r.err;
+  EXPECT_TRUE(Has(r.out, dir / "image.bin: 1,000 bytes, padded with 0xFF to 260,096")) << r.out;
+  // The good device: exactly the file and its padding, block by block, then "PUSK" and
+  // nothing after.
+  EXPECT_EQ(g.image_bytes, 5 * 256);
+  EXPECT_EQ(g.image_mismatch, -1);
+  EXPECT_TRUE(g.pusk);
+  EXPECT_EQ(g.extra_bytes, 0);
+  // The others: nothing after their failure.
+  for (const SimReport* bad : {&w, &s, &h}) {
+    EXPECT_FALSE(bad->pusk);
+    EXPECT_EQ(bad->image_mismatch, -1);
+    EXPECT_LE(bad->image_bytes, 3 * 256);
+    EXPECT_EQ(bad->extra_bytes, 0);
+  }
+  // The summary: a line per port with its result.
+  const std::string summary = r.out.substr(r.out.rfind("port "));
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    const std::size_t at = summary.find("\n" + ports[i] + " ");
+    ASSERT_NE(at, std::string::npos) << summary;
+    const std::string line = summary.substr(at + 1, summary.find('\n', at + 1) - at - 1);
+    EXPECT_TRUE(Has(line, i == 0 ? "flashed" : "failed")) << line;
+  }
+  EXPECT_TRUE(Has(summary, "is not the acknowledgement")) << summary;
+  // Four records, whole and true.
+  std::size_t lines = 0;
+  auto records = Records(dir / "report.jsonl", lines);
+  EXPECT_EQ(lines, 4u);
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    const nlohmann::json& j = records[ports[i]];
+    EXPECT_EQ(j.value("result", ""), i == 0 ? "flashed" : "failed") << j.dump();
+    EXPECT_EQ(j.value("pusk", true), i == 0) << j.dump();
+    EXPECT_EQ(j.value("image", ""), dir / "image.bin");
+    EXPECT_EQ(j.value("image_sha256", ""), zorv::Sha256Hex(padded));
+    EXPECT_EQ(j.value("device", ""), "TPX2");
+    EXPECT_EQ(j.value("reason", "").empty(), i == 0) << j.dump();
+  }
+  EXPECT_EQ(records[ports[0]].value("bytes_written", 0L), 5 * 256);
+  // The good port's trace holds what its device received.
+  std::string traceName = ports[0].substr(1);
+  for (char& c : traceName) c = c == '/' ? '_' : c;
+  EXPECT_EQ(TracedWrites(ReadFile(dir / ("line-" + traceName + ".trace"))), padded.substr(0, 5 * 256) + "PUSK");
+}
+
+// Two paced uploads of the whole image, stopped after a few seconds.
+struct StoppedRun {
+  SimReport first, second;
+  int status = -1;
+  std::string out;
+  std::vector<std::string> workersLeft;
+  std::size_t reportLines = 0;
+  std::map<std::string, nlohmann::json> records;
+};
+
+StoppedRun StopMidUpload(int signal) {
+  TempDir dir;
+  SimProcess first({"--pace", "usb", "--image", ZORV_IMAGE_BIN});
+  SimProcess second({"--pace", "usb", "--image", ZORV_IMAGE_BIN});
+  const std::vector<std::string> ports = {first.pty(), second.pty()};
+  StoppedRun run;
+  {
+    BackgroundFlash flash({ZORVFLASH, "--port", ports[0] + "," + ports[1], "--all", "--quiet", "--report",
+                           dir / "report.jsonl"},
+                          dir / "out.txt");
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    kill(flash.pid(), signal);
+    run.status = flash.Wait(10000);
+    // Every port's process gone within 10 s of the signal.
+    for (int i = 0; i < 100 && !Workers(ports).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    run.workersLeft = Workers(ports);
+  }
+  run.out = ReadFile(dir / "out.txt");
+  run.first = ParseSimReport(first.Finish());
+  run.second = ParseSimReport(second.Finish());
+  run.records = Records(dir / "report.jsonl", run.reportLines);
+  EXPECT_FALSE(Has(run.out, "Sanitizer") || Has(run.out, "runtime error")) << run.out;
+  for (const SimReport* sim : {&run.first, &run.second}) {
+    EXPECT_FALSE(sim->pusk);
+    EXPECT_EQ(sim->image_mismatch, -1);
+    EXPECT_EQ(sim->extra_bytes, 0);
+  }
+  return run;
+}
+
+TEST(ZorvflashAll, AStopRequestStopsEveryPortWithoutPusk) {
+  const StoppedRun run = StopMidUpload(SIGINT);
+  ASSERT_TRUE(WIFEXITED(run.status)) << run.out;
+  EXPECT_EQ(WEXITSTATUS(run.status), 130) << run.out;
+  EXPECT_TRUE(run.workersLeft.empty());
+  EXPECT_TRUE(Has(run.out, "interrupted: every port was stopped")) << run.out;
+  EXPECT_GT(run.first.image_bytes + run.second.image_bytes, 0);  // it was stopped mid-upload
+  EXPECT_EQ(run.reportLines, 2u);
+  for (const auto& [port, j] : run.records) EXPECT_EQ(j.value("result", ""), "interrupted") << port;
+}
+
+TEST(ZorvflashAll, AKilledFlasherTakesItsPortsWithIt) {
+  const StoppedRun run = StopMidUpload(SIGKILL);
+  EXPECT_TRUE(WIFSIGNALED(run.status));
+  EXPECT_TRUE(run.workersLeft.empty());
+  // Whatever the report holds is whole (Records checks every line).
+  EXPECT_LE(run.reportLines, 2u);
 }
 
 }  // namespace
