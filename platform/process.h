@@ -3,7 +3,9 @@
 // TChildProcess starts this very program again with other arguments (one process per
 // port), its standard input a pipe from us and its standard output and error one pipe to
 // us. A child never outlives this process: on Windows every child is in a job object
-// that kills its members when the job's last handle closes (with this process); on Linux
+// that kills its members when the job's last handle closes (with this process; on
+// Windows 7, where a process of a job cannot join a second job, a flasher started inside a
+// job that lets no child break away has its children run outside its own); on Linux
 // a child gets the parent-death signal (SIGTERM) and ends at once when its parent was
 // gone before that was set. Besides, a child sees its standard input end when the parent
 // is gone, on any system.

@@ -138,9 +138,18 @@ bool TChildProcess::Start(const std::vector<std::string>& args, std::uint32_t& e
   PROCESS_INFORMATION pi{};
   // Detached from the console: Ctrl+C and the console's close reach the parent alone,
   // which tells each child to stop through its input. Suspended until it is in the job,
-  // so that it never runs outside it.
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                      CREATE_SUSPENDED | DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &si, &pi)) {
+  // so that it never runs outside it. A flasher that runs inside a job of someone else's (a
+  // shell's, a scheduler's) asks for its children to leave that job, where the job allows
+  // it: on Windows 7 a process of a job cannot join a second one (nested jobs came with
+  // Windows 8).
+  const DWORD flags = CREATE_SUSPENDED | DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT;
+  BOOL created = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                flags | CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &si, &pi);
+  if (!created && GetLastError() == ERROR_ACCESS_DENIED) {
+    created = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                             &si, &pi);
+  }
+  if (!created) {
     error = GetLastError();
     return false;
   }
@@ -148,11 +157,16 @@ bool TChildProcess::Start(const std::vector<std::string>& args, std::uint32_t& e
   impl_->process.Reset(pi.hProcess);
   impl_->id = pi.dwProcessId;
   if (!AssignProcessToJobObject(job, pi.hProcess)) {
-    error = GetLastError();
-    TerminateProcess(pi.hProcess, 127);
-    WaitForSingleObject(pi.hProcess, 5000);
-    impl_->process.Reset();
-    return false;
+    const DWORD assignError = GetLastError();
+    // Refused only where the child stays in a job that allows no breakaway, on Windows 7:
+    // it then runs outside ours and still ends with this process, when its input ends.
+    if (assignError != ERROR_ACCESS_DENIED) {
+      error = assignError;
+      TerminateProcess(pi.hProcess, 127);
+      WaitForSingleObject(pi.hProcess, 5000);
+      impl_->process.Reset();
+      return false;
+    }
   }
   if (ResumeThread(pi.hThread) == static_cast<DWORD>(-1)) {
     error = GetLastError();
