@@ -1854,12 +1854,8 @@ typedef struct _PBRANGE {
 
 // Classes
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc);
-ATOM WINAPI RegisterClassW(const WNDCLASSW* wc);
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, LPWNDCLASSEXW wc);
-int WINAPI GetClassNameW(HWND hwnd, LPWSTR name, int maxCount);
-ULONG_PTR WINAPI GetClassLongPtrW(HWND hwnd, int index);
-ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value);
 
 // Windows
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
@@ -1871,7 +1867,6 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);
 LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index);
-LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value);
 LONG WINAPI GetWindowLongW(HWND hwnd, int index);
 BOOL WINAPI SetPropW(HWND hwnd, LPCWSTR name, HANDLE data);
 HANDLE WINAPI GetPropW(HWND hwnd, LPCWSTR name);
@@ -1880,15 +1875,12 @@ BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text);
 int WINAPI GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount);
 int WINAPI GetWindowTextLengthW(HWND hwnd);
 BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
-BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
-BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle);
 BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point);
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point);
 int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
 HWND WINAPI WindowFromPoint(POINT point);
-HWND WINAPI ChildWindowFromPoint(HWND parent, POINT point);
 BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow);
 BOOL WINAPI IsWindowVisible(HWND hwnd);
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable);
@@ -1896,16 +1888,10 @@ BOOL WINAPI IsWindowEnabled(HWND hwnd);
 BOOL WINAPI IsIconic(HWND hwnd);
 BOOL WINAPI IsZoomed(HWND hwnd);
 HWND WINAPI GetParent(HWND hwnd);
-HWND WINAPI SetParent(HWND child, HWND newParent);
 HWND WINAPI GetWindow(HWND hwnd, UINT cmd);
 HWND WINAPI GetAncestor(HWND hwnd, UINT flags);
 BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam);
-BOOL WINAPI EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM lParam);
-HWND WINAPI FindWindowExW(HWND parent, HWND childAfter, LPCWSTR className, LPCWSTR windowName);
-HWND WINAPI GetDlgItem(HWND dialog, int id);
 int WINAPI GetDlgCtrlID(HWND hwnd);
-BOOL WINAPI IsChild(HWND parent, HWND hwnd);
-HWND WINAPI GetDesktopWindow();
 DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
 
 // Focus, activation, capture, cursor, keyboard
@@ -1919,11 +1905,8 @@ HWND WINAPI SetCapture(HWND hwnd);
 BOOL WINAPI ReleaseCapture();
 HWND WINAPI GetCapture();
 HCURSOR WINAPI SetCursor(HCURSOR cursor);
-HCURSOR WINAPI GetCursor();
 BOOL WINAPI GetCursorPos(LPPOINT point);
-BOOL WINAPI SetCursorPos(int x, int y);
 SHORT WINAPI GetKeyState(int virtKey);
-SHORT WINAPI GetAsyncKeyState(int virtKey);
 BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track);
 
 // Messages and queues
@@ -1932,78 +1915,50 @@ LRESULT WINAPI SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
                                    UINT timeout, PDWORD_PTR result);
 BOOL WINAPI SendNotifyMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int exitCode);
 BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
-BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);
 BOOL WINAPI WaitMessage();
 BOOL WINAPI TranslateMessage(const MSG* msg);
 LRESULT WINAPI DispatchMessageW(const MSG* msg);
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                                        DWORD milliseconds, DWORD wakeMask);
-DWORD WINAPI GetQueueStatus(UINT flags);
-BOOL WINAPI InSendMessage();
-DWORD WINAPI InSendMessageEx(LPVOID reserved);
-BOOL WINAPI ReplyMessage(LRESULT result);
-DWORD WINAPI GetMessageTime();
-DWORD WINAPI GetMessagePos();
-UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc);
-BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id);
 
 // Painting
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
-BOOL WINAPI ValidateRect(HWND hwnd, const RECT* rect);
 BOOL WINAPI UpdateWindow(HWND hwnd);
 BOOL WINAPI RedrawWindow(HWND hwnd, const RECT* update, HRGN region, UINT flags);
 HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint);
 BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
 HDC WINAPI GetDC(HWND hwnd);
-HDC WINAPI GetWindowDC(HWND hwnd);
 int WINAPI ReleaseDC(HWND hwnd, HDC dc);
 int WINAPI GetUpdateRgn(HWND hwnd, HRGN region, BOOL erase);
 BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase);
 int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
-int WINAPI FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
 int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);
 DWORD WINAPI GetSysColor(int index);
 HBRUSH WINAPI GetSysColorBrush(int index);
 BOOL WINAPI SetSysColors(int count, const INT* elements, const COLORREF* colors);
-int WINAPI GetSystemMetrics(int index);
 
 // Rectangles
-BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom);
-BOOL WINAPI SetRectEmpty(LPRECT rect);
-BOOL WINAPI IsRectEmpty(const RECT* rect);
 BOOL WINAPI PtInRect(const RECT* rect, POINT point);
 BOOL WINAPI OffsetRect(LPRECT rect, int dx, int dy);
-BOOL WINAPI InflateRect(LPRECT rect, int dx, int dy);
-BOOL WINAPI IntersectRect(LPRECT dst, const RECT* a, const RECT* b);
-BOOL WINAPI UnionRect(LPRECT dst, const RECT* a, const RECT* b);
-BOOL WINAPI EqualRect(const RECT* a, const RECT* b);
-BOOL WINAPI CopyRect(LPRECT dst, const RECT* src);
 
 // Menus, cursors, icons, images, message boxes
 HMENU WINAPI GetSystemMenu(HWND hwnd, BOOL revert);
 BOOL WINAPI EnableMenuItem(HMENU menu, UINT item, UINT enable);
 BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags);
 UINT WINAPI GetMenuState(HMENU menu, UINT id, UINT flags);
-int WINAPI GetMenuItemCount(HMENU menu);
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name);
-HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT load);
 HBITMAP WINAPI LoadBitmapW(HINSTANCE instance, LPCWSTR name);
 BOOL WINAPI DestroyIcon(HICON icon);
-BOOL WINAPI DestroyCursor(HCURSOR cursor);
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 BOOL WINAPI GetComboBoxInfo(HWND combo, PCOMBOBOXINFO info);
-BOOL WINAPI MessageBeep(UINT type);
 
 // GDI
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font);
 HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* brush);
 HBRUSH WINAPI CreateSolidBrush(COLORREF color);
-HBRUSH WINAPI CreatePatternBrush(HBITMAP bitmap);
-HPEN WINAPI CreatePen(int style, int width, COLORREF color);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
 HGDIOBJ WINAPI GetStockObject(int index);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
@@ -2013,40 +1968,27 @@ HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type);
 HDC WINAPI CreateCompatibleDC(HDC dc);
 BOOL WINAPI DeleteDC(HDC dc);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
-HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitCount, const VOID* bits);
 HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, VOID** bits,
                                 HANDLE section, DWORD offset);
-int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits,
-                     LPBITMAPINFO info, UINT usage);
 BOOL WINAPI StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc,
                        int ySrc, int wSrc, int hSrc, DWORD rop);
-BOOL WINAPI BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
 int WINAPI StretchDIBits(HDC dc, int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc,
                          int wSrc, int hSrc, const VOID* bits, const BITMAPINFO* info,
                          UINT usage, DWORD rop);
 int WINAPI SetStretchBltMode(HDC dc, int mode);
-int WINAPI GetStretchBltMode(HDC dc);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
 COLORREF WINAPI GetTextColor(HDC dc);
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
 COLORREF WINAPI GetBkColor(HDC dc);
 int WINAPI SetBkMode(HDC dc, int mode);
-int WINAPI GetBkMode(HDC dc);
 BOOL WINAPI SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous);
 BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
-BOOL WINAPI LineTo(HDC dc, int x, int y);
-int WINAPI SetROP2(HDC dc, int rop2);
-int WINAPI GetROP2(HDC dc);
 BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size);
-BOOL WINAPI GetTextMetricsW(HDC dc, LPTEXTMETRICW metrics);
-BOOL WINAPI TextOutW(HDC dc, int x, int y, LPCWSTR text, int count);
 HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom);
 HRGN WINAPI CreateRectRgnIndirect(const RECT* rect);
 int WINAPI CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
 int WINAPI SelectClipRgn(HDC dc, HRGN region);
-int WINAPI GetClipBox(HDC dc, LPRECT rect);
 int WINAPI GetRgnBox(HRGN region, LPRECT rect);
-int WINAPI GetDeviceCaps(HDC dc, int index);
 COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color);
 
@@ -2062,15 +2004,9 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR name);
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                            LPCWSTR name);
 BOOL WINAPI SetEvent(HANDLE event);
-BOOL WINAPI ResetEvent(HANDLE event);
-BOOL WINAPI CloseHandle(HANDLE handle);
-DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
-                                    DWORD milliseconds);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
 DWORD WINAPI GetCurrentThreadId();
-DWORD WINAPI GetCurrentProcessId();
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetTickCount();
 NTSTATUS WINAPI RtlGetVersion(PRTL_OSVERSIONINFOW info);
