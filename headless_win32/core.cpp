@@ -115,6 +115,17 @@ std::shared_ptr<Window> FindWindowLocked(HWND h) {
   return it->second;
 }
 
+std::shared_ptr<Window> WindowLocked(HWND h) {
+  auto w = FindWindowLocked(h);
+  if (!w) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return w;
+}
+
+bool CheckWindow(HWND h) {
+  Lock lock(S().mutex);
+  return WindowLocked(h) != nullptr;
+}
+
 bool IsVisibleLocked(const Window& w) {
   const Window* p = &w;
   while (p) {
@@ -391,10 +402,7 @@ bool ResolveParentLocked(HWND parent, DWORD style, HWND* realParent, HWND* owner
     return false;
   }
   if (parent == nullptr) return true;
-  if (!FindWindowLocked(parent)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return false;
-  }
+  if (!WindowLocked(parent)) return false;
   if (style & WS_CHILD) *realParent = parent;
   else *owner = RootLocked(parent);
   return true;
@@ -622,11 +630,8 @@ BOOL WINAPI IsWindow(HWND hwnd) {
 
 LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return 0;
   switch (index) {
     case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
     case GWL_STYLE: return static_cast<LONG>(w->style);
@@ -641,11 +646,8 @@ LONG_PTR SetStyleLong(HWND hwnd, int index, DWORD value) {
   STYLESTRUCT ss{};
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return 0;
     ss.styleOld = index == GWL_STYLE ? w->style : w->exStyle;
   }
   ss.styleNew = value;
@@ -664,11 +666,8 @@ LONG_PTR SetStyleLong(HWND hwnd, int index, DWORD value) {
 LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   if (index == GWL_STYLE || index == GWL_EXSTYLE) return SetStyleLong(hwnd, index, static_cast<DWORD>(value));
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return 0;
   if (index != GWLP_WNDPROC || value == 0) {
     SetLastError(index == GWLP_WNDPROC ? ERROR_INVALID_PARAMETER : ERROR_INVALID_INDEX);
     return 0;
@@ -695,11 +694,8 @@ BOOL WINAPI SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
     return FALSE;
   }
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return FALSE;
   const auto key = PropKey(name);
   for (auto& [k, v] : w->props) {
     if (k == key) {
@@ -714,11 +710,8 @@ BOOL WINAPI SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
 HANDLE WINAPI GetPropW(HWND hwnd, LPCWSTR name) {
   if (name == nullptr) return nullptr;
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   const auto key = PropKey(name);
   for (auto& [k, v] : w->props) {
     if (k == key) return v;
@@ -729,11 +722,8 @@ HANDLE WINAPI GetPropW(HWND hwnd, LPCWSTR name) {
 HANDLE WINAPI RemovePropW(HWND hwnd, LPCWSTR name) {
   if (name == nullptr) return nullptr;
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   const auto key = PropKey(name);
   for (auto it = w->props.begin(); it != w->props.end(); ++it) {
     if (it->first == key) {
@@ -746,29 +736,20 @@ HANDLE WINAPI RemovePropW(HWND hwnd, LPCWSTR name) {
 }
 
 BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0;
 }
 
 int WINAPI GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
   if (text && maxCount > 0) text[0] = 0;
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!CheckWindow(hwnd)) return 0;
   if (text == nullptr || maxCount <= 0) return 0;
   return static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount),
                                        reinterpret_cast<LPARAM>(text)));
 }
 
 int WINAPI GetWindowTextLengthW(HWND hwnd) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!CheckWindow(hwnd)) return 0;
   return static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0));
 }
 
@@ -777,11 +758,8 @@ int WINAPI GetWindowTextLengthW(HWND hwnd) {
 
 HWND WINAPI GetParent(HWND hwnd) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   if (w->style & WS_CHILD) return w->parent;
   if (w->style & WS_POPUP) return w->owner;
   return nullptr;
@@ -789,11 +767,8 @@ HWND WINAPI GetParent(HWND hwnd) {
 
 HWND WINAPI GetWindow(HWND hwnd, UINT cmd) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   switch (cmd) {
     case GW_CHILD: return w->children.empty() ? nullptr : w->children.front();
     case GW_OWNER: return w->owner;
@@ -831,10 +806,7 @@ BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam) {
   std::vector<HWND> list;
   {
     Lock lock(S().mutex);
-    if (!FindWindowLocked(parent)) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    if (!WindowLocked(parent)) return FALSE;
     CollectDescendants(parent, list);
   }
   for (HWND h : list) {
@@ -845,21 +817,15 @@ BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam) {
 
 int WINAPI GetDlgCtrlID(HWND hwnd) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return 0;
   return (w->style & WS_CHILD) ? static_cast<int>(w->id) : 0;
 }
 
 DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return 0;
   if (processId) *processId = kProcessId;
   return w->threadId;
 }

@@ -568,10 +568,7 @@ HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type) {
 // DCs
 
 HDC WINAPI GetDC(HWND hwnd) {
-  if (hwnd && !IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  if (hwnd && !CheckWindow(hwnd)) return nullptr;
   return NewWindowDc(hwnd, nullptr);
 }
 
@@ -761,73 +758,53 @@ int WINAPI StretchDIBits(HDC dc, int xDst, int yDst, int wDst, int hDst, int xSr
   return std::abs(hSrc);
 }
 
+namespace {
+// A DC attribute: the new value in, the old one out (fail for an unknown DC).
+template <class T>
+T SwapDcLocked(HDC dc, T DcState::*field, T value, T fail) {
+  auto d = DcLocked(dc);
+  if (!d) return fail;
+  const T old = (*d).*field;
+  (*d).*field = value;
+  return old;
+}
+
+template <class T>
+T SwapDc(HDC dc, T DcState::*field, T value, T fail) {
+  Lock lock(S().mutex);
+  return SwapDcLocked(dc, field, value, fail);
+}
+
+template <class T>
+T ReadDc(HDC dc, T DcState::*field, T fail) {
+  Lock lock(S().mutex);
+  auto d = DcLocked(dc);
+  return d ? (*d).*field : fail;
+}
+
+BOOL MovePoint(HDC dc, POINT DcState::*field, int x, int y, LPPOINT previous) {
+  Lock lock(S().mutex);
+  if (!DcLocked(dc)) return FALSE;
+  const POINT old = SwapDcLocked(dc, field, POINT{x, y}, POINT{});
+  if (previous) *previous = old;
+  return TRUE;
+}
+}  // namespace
+
 int WINAPI SetStretchBltMode(HDC dc, int mode) {
-  if (mode < BLACKONWHITE || mode > HALFTONE) return 0;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return 0;
-  const int old = d->stretch;
-  d->stretch = mode;
-  return old;
+  return mode < BLACKONWHITE || mode > HALFTONE ? 0 : SwapDc(dc, &DcState::stretch, mode, 0);
 }
-
-COLORREF WINAPI SetTextColor(HDC dc, COLORREF color) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return CLR_INVALID;
-  const COLORREF old = d->text;
-  d->text = color;
-  return old;
-}
-
-COLORREF WINAPI GetTextColor(HDC dc) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  return d ? d->text : CLR_INVALID;
-}
-
-COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return CLR_INVALID;
-  const COLORREF old = d->bk;
-  d->bk = color;
-  return old;
-}
-
-COLORREF WINAPI GetBkColor(HDC dc) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  return d ? d->bk : CLR_INVALID;
-}
-
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color) { return SwapDc(dc, &DcState::text, color, CLR_INVALID); }
+COLORREF WINAPI GetTextColor(HDC dc) { return ReadDc(dc, &DcState::text, CLR_INVALID); }
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) { return SwapDc(dc, &DcState::bk, color, CLR_INVALID); }
+COLORREF WINAPI GetBkColor(HDC dc) { return ReadDc(dc, &DcState::bk, CLR_INVALID); }
 int WINAPI SetBkMode(HDC dc, int mode) {
-  if (mode != TRANSPARENT && mode != OPAQUE) return 0;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return 0;
-  const int old = d->bkMode;
-  d->bkMode = mode;
-  return old;
+  return mode != TRANSPARENT && mode != OPAQUE ? 0 : SwapDc(dc, &DcState::bkMode, mode, 0);
 }
-
 BOOL WINAPI SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return FALSE;
-  if (previous) *previous = d->brushOrg;
-  d->brushOrg = POINT{x, y};
-  return TRUE;
+  return MovePoint(dc, &DcState::brushOrg, x, y, previous);
 }
-
-BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return FALSE;
-  if (previous) *previous = d->pos;
-  d->pos = POINT{x, y};
-  return TRUE;
-}
+BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous) { return MovePoint(dc, &DcState::pos, x, y, previous); }
 
 COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
   Lock lock(S().mutex);

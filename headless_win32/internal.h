@@ -169,6 +169,8 @@ std::string ToUtf8(std::u16string_view s);
 
 // Windows, with the lock held.
 std::shared_ptr<Window> FindWindowLocked(HWND h);
+std::shared_ptr<Window> WindowLocked(HWND h);  // null with ERROR_INVALID_WINDOW_HANDLE set
+bool CheckWindow(HWND h);  // IsWindow, setting ERROR_INVALID_WINDOW_HANDLE when not; takes the lock
 std::shared_ptr<Queue> CurrentQueueLocked();  // creates this thread's queue on first use
 bool IsVisibleLocked(const Window& w);
 bool IsEnabledChainLocked(const Window& w);

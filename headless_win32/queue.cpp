@@ -378,11 +378,8 @@ LRESULT WINAPI SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 
 BOOL WINAPI SendNotifyMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return FALSE;
   if (w->threadId == ThisThreadId()) {
     WNDPROC proc = w->proc;
     lock.unlock();
@@ -400,11 +397,8 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     PostLocked(*CurrentQueueLocked(), MSG{nullptr, msg, wParam, lParam, GetTickCount(), S().cursorPos});
     return TRUE;
   }
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return FALSE;
   if (!w->queue || !w->queue->alive) {
     SetLastError(ERROR_INVALID_THREAD_ID);
     return FALSE;
@@ -468,11 +462,8 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg) {
   WNDPROC proc;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(msg->hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = WindowLocked(msg->hwnd);
+    if (!w) return 0;
     if (w->threadId != ThisThreadId()) {
       SetLastError(ERROR_MESSAGE_SYNC_ONLY);
       return 0;

@@ -234,11 +234,8 @@ BOOL WINAPI DestroyIcon(HICON icon) {
 
 HMENU WINAPI GetSystemMenu(HWND hwnd, BOOL revert) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   if (revert) {
     if (w->sysMenu) DestroyMenuLocked(w->sysMenu);
     w->sysMenu = nullptr;

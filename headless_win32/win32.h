@@ -1,6 +1,8 @@
 // The Win32 window API subset for native (non-Windows) builds: types, structures, constants
 // with their Win32 values and the function declarations, implemented headlessly by
-// headless_win32/*.cpp. Include it through platform/winsys.h only.
+// headless_win32/*.cpp. Include it through platform/winsys.h only. The subset is what the
+// window code and its tests call; the constants are those they name, and every name of the
+// window styles, messages, notification codes and window flags listed here.
 //
 // Choices where Win32 leaves room (the headless system's own model, exact for tests):
 //  - Non-client area: WS_BORDER 1 pixel, WS_EX_CLIENTEDGE 2, WS_EX_STATICEDGE 1,
@@ -27,7 +29,12 @@
 //  - The program's module handle (GetModuleHandleW(nullptr)) finds the program's resources
 //    by name (platform/resources.h: ICON groups as .ico files, BITMAPs as .bmp files).
 //  - MessageBoxW writes to standard error and answers the first button of its kind (IDOK,
-//    IDYES, IDABORT, IDRETRY) unless a test hook (headless_win32/headless.h) answers.
+//    IDYES, IDABORT, IDRETRY).
+//  - Of the options of a call, those the window code uses: window longs GWLP_WNDPROC,
+//    GWL_STYLE and GWL_EXSTYLE (others fail with ERROR_INVALID_INDEX); CombineRgn's RGN_OR
+//    and RGN_COPY (others fail); StretchBlt's SRCCOPY (other raster operations draw
+//    nothing); RedrawWindow's RDW_INVALIDATE, RDW_ERASE, RDW_ALLCHILDREN, RDW_NOCHILDREN and
+//    RDW_UPDATENOW (others are ignored); TrackMouseEvent's TME_LEAVE and TME_CANCEL.
 #pragma once
 
 #include <cstddef>
@@ -48,46 +55,29 @@ typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef std::uint32_t DWORD;
 typedef std::int32_t LONG;
-typedef std::uint32_t ULONG;
 typedef short SHORT;
-typedef unsigned short USHORT;
 typedef int INT;
 typedef unsigned int UINT;
 typedef char CHAR;
 typedef char16_t WCHAR;
-typedef float FLOAT;
-typedef std::int64_t LONGLONG;
 typedef std::uint64_t ULONGLONG;
 typedef std::intptr_t INT_PTR;
 typedef std::uintptr_t UINT_PTR;
 typedef std::intptr_t LONG_PTR;
 typedef std::uintptr_t ULONG_PTR;
 typedef ULONG_PTR DWORD_PTR;
-typedef ULONG_PTR SIZE_T;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
 typedef WORD ATOM;
 typedef DWORD COLORREF;
 typedef LONG NTSTATUS;
-typedef BOOL* LPBOOL;
-typedef BYTE* LPBYTE;
-typedef WORD* LPWORD;
 typedef DWORD* LPDWORD;
-typedef DWORD* PDWORD;
 typedef DWORD_PTR* PDWORD_PTR;
-typedef LONG* LPLONG;
-typedef INT* LPINT;
 typedef void* LPVOID;
-typedef void* PVOID;
-typedef const void* LPCVOID;
-typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef WCHAR* LPWSTR;
-typedef WCHAR* PWSTR;
 typedef const WCHAR* LPCWSTR;
-typedef const WCHAR* PCWSTR;
-typedef COLORREF* LPCOLORREF;
 
 #ifndef TRUE
 #define TRUE 1
@@ -104,31 +94,25 @@ typedef COLORREF* LPCOLORREF;
   };                         \
   typedef struct name##__* name
 typedef void* HANDLE;
-typedef HANDLE* LPHANDLE;
 typedef void* HGDIOBJ;
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);
 DECLARE_HANDLE(HDC);
 DECLARE_HANDLE(HFONT);
 DECLARE_HANDLE(HBRUSH);
-DECLARE_HANDLE(HPEN);
 DECLARE_HANDLE(HBITMAP);
 DECLARE_HANDLE(HRGN);
-DECLARE_HANDLE(HPALETTE);
 DECLARE_HANDLE(HICON);
 DECLARE_HANDLE(HMENU);
-DECLARE_HANDLE(HMONITOR);
 DECLARE_HANDLE(HKEY);
 typedef HICON HCURSOR;
 typedef HINSTANCE HMODULE;
 typedef HANDLE HGLOBAL;
-typedef HANDLE HLOCAL;
 typedef HANDLE HRSRC;
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 typedef INT_PTR(WINAPI* FARPROC)();
-typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
 // ---------------------------------------------------------------------------------------
 // Macros and inline helpers
@@ -163,23 +147,18 @@ typedef struct tagRECT {
   LONG top;
   LONG right;
   LONG bottom;
-} RECT, *PRECT, *LPRECT;
+} RECT, *LPRECT;
 typedef const RECT* LPCRECT;
 
 typedef struct tagPOINT {
   LONG x;
   LONG y;
-} POINT, *PPOINT, *LPPOINT;
-
-typedef struct tagPOINTS {
-  SHORT x;
-  SHORT y;
-} POINTS;
+} POINT, *LPPOINT;
 
 typedef struct tagSIZE {
   LONG cx;
   LONG cy;
-} SIZE, *PSIZE, *LPSIZE;
+} SIZE, *LPSIZE;
 
 typedef struct tagMSG {
   HWND hwnd;
@@ -188,7 +167,7 @@ typedef struct tagMSG {
   LPARAM lParam;
   DWORD time;
   POINT pt;
-} MSG, *PMSG, *LPMSG;
+} MSG, *LPMSG;
 
 typedef struct tagWNDCLASSEXW {
   UINT cbSize;
@@ -203,20 +182,7 @@ typedef struct tagWNDCLASSEXW {
   LPCWSTR lpszMenuName;
   LPCWSTR lpszClassName;
   HICON hIconSm;
-} WNDCLASSEXW, *PWNDCLASSEXW, *LPWNDCLASSEXW;
-
-typedef struct tagWNDCLASSW {
-  UINT style;
-  WNDPROC lpfnWndProc;
-  int cbClsExtra;
-  int cbWndExtra;
-  HINSTANCE hInstance;
-  HICON hIcon;
-  HCURSOR hCursor;
-  HBRUSH hbrBackground;
-  LPCWSTR lpszMenuName;
-  LPCWSTR lpszClassName;
-} WNDCLASSW, *PWNDCLASSW, *LPWNDCLASSW;
+} WNDCLASSEXW, *LPWNDCLASSEXW;
 
 typedef struct tagCREATESTRUCTW {
   LPVOID lpCreateParams;
@@ -231,7 +197,7 @@ typedef struct tagCREATESTRUCTW {
   LPCWSTR lpszName;
   LPCWSTR lpszClass;
   DWORD dwExStyle;
-} CREATESTRUCTW, *LPCREATESTRUCTW;
+} CREATESTRUCTW;
 
 typedef struct tagWINDOWPOS {
   HWND hwnd;
@@ -241,12 +207,12 @@ typedef struct tagWINDOWPOS {
   int cx;
   int cy;
   UINT flags;
-} WINDOWPOS, *LPWINDOWPOS, *PWINDOWPOS;
+} WINDOWPOS, *PWINDOWPOS;
 
 typedef struct tagNCCALCSIZE_PARAMS {
   RECT rgrc[3];
   PWINDOWPOS lppos;
-} NCCALCSIZE_PARAMS, *LPNCCALCSIZE_PARAMS;
+} NCCALCSIZE_PARAMS;
 
 typedef struct tagMINMAXINFO {
   POINT ptReserved;
@@ -254,7 +220,7 @@ typedef struct tagMINMAXINFO {
   POINT ptMaxPosition;
   POINT ptMinTrackSize;
   POINT ptMaxTrackSize;
-} MINMAXINFO, *PMINMAXINFO, *LPMINMAXINFO;
+} MINMAXINFO;
 
 typedef struct tagPAINTSTRUCT {
   HDC hdc;
@@ -263,7 +229,7 @@ typedef struct tagPAINTSTRUCT {
   BOOL fRestore;
   BOOL fIncUpdate;
   BYTE rgbReserved[32];
-} PAINTSTRUCT, *PPAINTSTRUCT, *LPPAINTSTRUCT;
+} PAINTSTRUCT, *LPPAINTSTRUCT;
 
 #define LF_FACESIZE 32
 typedef struct tagLOGFONTW {
@@ -281,42 +247,19 @@ typedef struct tagLOGFONTW {
   BYTE lfQuality;
   BYTE lfPitchAndFamily;
   WCHAR lfFaceName[LF_FACESIZE];
-} LOGFONTW, *PLOGFONTW, *LPLOGFONTW;
-
-typedef struct tagTEXTMETRICW {
-  LONG tmHeight;
-  LONG tmAscent;
-  LONG tmDescent;
-  LONG tmInternalLeading;
-  LONG tmExternalLeading;
-  LONG tmAveCharWidth;
-  LONG tmMaxCharWidth;
-  LONG tmWeight;
-  LONG tmOverhang;
-  LONG tmDigitizedAspectX;
-  LONG tmDigitizedAspectY;
-  WCHAR tmFirstChar;
-  WCHAR tmLastChar;
-  WCHAR tmDefaultChar;
-  WCHAR tmBreakChar;
-  BYTE tmItalic;
-  BYTE tmUnderlined;
-  BYTE tmStruckOut;
-  BYTE tmPitchAndFamily;
-  BYTE tmCharSet;
-} TEXTMETRICW, *PTEXTMETRICW, *LPTEXTMETRICW;
+} LOGFONTW;
 
 typedef struct tagLOGBRUSH {
   UINT lbStyle;
   COLORREF lbColor;
   ULONG_PTR lbHatch;
-} LOGBRUSH, *PLOGBRUSH, *LPLOGBRUSH;
+} LOGBRUSH;
 
 typedef struct tagLOGPEN {
   UINT lopnStyle;
   POINT lopnWidth;
   COLORREF lopnColor;
-} LOGPEN, *PLOGPEN, *LPLOGPEN;
+} LOGPEN;
 
 typedef struct tagBITMAP {
   LONG bmType;
@@ -326,7 +269,7 @@ typedef struct tagBITMAP {
   WORD bmPlanes;
   WORD bmBitsPixel;
   LPVOID bmBits;
-} BITMAP, *PBITMAP, *LPBITMAP;
+} BITMAP;
 
 typedef struct tagBITMAPINFOHEADER {
   DWORD biSize;
@@ -340,19 +283,19 @@ typedef struct tagBITMAPINFOHEADER {
   LONG biYPelsPerMeter;
   DWORD biClrUsed;
   DWORD biClrImportant;
-} BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
+} BITMAPINFOHEADER;
 
 typedef struct tagRGBQUAD {
   BYTE rgbBlue;
   BYTE rgbGreen;
   BYTE rgbRed;
   BYTE rgbReserved;
-} RGBQUAD, *LPRGBQUAD;
+} RGBQUAD;
 
 typedef struct tagBITMAPINFO {
   BITMAPINFOHEADER bmiHeader;
   RGBQUAD bmiColors[1];
-} BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
+} BITMAPINFO;
 
 #pragma pack(push, 2)
 typedef struct tagBITMAPFILEHEADER {
@@ -361,7 +304,7 @@ typedef struct tagBITMAPFILEHEADER {
   WORD bfReserved1;
   WORD bfReserved2;
   DWORD bfOffBits;
-} BITMAPFILEHEADER, *PBITMAPFILEHEADER, *LPBITMAPFILEHEADER;
+} BITMAPFILEHEADER;
 #pragma pack(pop)
 
 typedef struct tagTRACKMOUSEEVENT {
@@ -374,7 +317,7 @@ typedef struct tagTRACKMOUSEEVENT {
 typedef struct tagINITCOMMONCONTROLSEX {
   DWORD dwSize;
   DWORD dwICC;
-} INITCOMMONCONTROLSEX, *LPINITCOMMONCONTROLSEX;
+} INITCOMMONCONTROLSEX;
 
 typedef struct tagTOOLINFOW {
   UINT cbSize;
@@ -386,7 +329,7 @@ typedef struct tagTOOLINFOW {
   LPWSTR lpszText;
   LPARAM lParam;
   void* lpReserved;
-} TTTOOLINFOW, *PTOOLINFOW, *LPTTTOOLINFOW, TOOLINFOW, *LPTOOLINFOW;
+} TTTOOLINFOW;
 #define TTTOOLINFOW_V1_SIZE offsetof(TTTOOLINFOW, lParam)
 #define TTTOOLINFOW_V2_SIZE offsetof(TTTOOLINFOW, lpReserved)
 #define TTTOOLINFOW_V3_SIZE sizeof(TTTOOLINFOW)
@@ -395,7 +338,7 @@ typedef struct tagNMHDR {
   HWND hwndFrom;
   UINT_PTR idFrom;
   UINT code;
-} NMHDR, *LPNMHDR;
+} NMHDR;
 
 typedef struct tagDRAWITEMSTRUCT {
   UINT CtlType;
@@ -407,7 +350,7 @@ typedef struct tagDRAWITEMSTRUCT {
   HDC hDC;
   RECT rcItem;
   ULONG_PTR itemData;
-} DRAWITEMSTRUCT, *PDRAWITEMSTRUCT, *LPDRAWITEMSTRUCT;
+} DRAWITEMSTRUCT;
 
 typedef struct tagMEASUREITEMSTRUCT {
   UINT CtlType;
@@ -416,7 +359,7 @@ typedef struct tagMEASUREITEMSTRUCT {
   UINT itemWidth;
   UINT itemHeight;
   ULONG_PTR itemData;
-} MEASUREITEMSTRUCT, *PMEASUREITEMSTRUCT, *LPMEASUREITEMSTRUCT;
+} MEASUREITEMSTRUCT;
 
 typedef struct _OSVERSIONINFOW {
   DWORD dwOSVersionInfoSize;
@@ -425,7 +368,7 @@ typedef struct _OSVERSIONINFOW {
   DWORD dwBuildNumber;
   DWORD dwPlatformId;
   WCHAR szCSDVersion[128];
-} OSVERSIONINFOW, *POSVERSIONINFOW, *LPOSVERSIONINFOW, RTL_OSVERSIONINFOW, *PRTL_OSVERSIONINFOW;
+} RTL_OSVERSIONINFOW, *PRTL_OSVERSIONINFOW;
 
 typedef struct tagCOMBOBOXINFO {
   DWORD cbSize;
@@ -435,23 +378,23 @@ typedef struct tagCOMBOBOXINFO {
   HWND hwndCombo;
   HWND hwndItem;
   HWND hwndList;
-} COMBOBOXINFO, *PCOMBOBOXINFO, *LPCOMBOBOXINFO;
+} COMBOBOXINFO, *PCOMBOBOXINFO;
 
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;
   BOOL bInheritHandle;
-} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 typedef struct tagSTYLESTRUCT {
   DWORD styleOld;
   DWORD styleNew;
-} STYLESTRUCT, *LPSTYLESTRUCT;
+} STYLESTRUCT;
 
 typedef struct _PBRANGE {
   int iLow;
   int iHigh;
-} PBRANGE, *PPBRANGE;
+} PBRANGE;
 
 // ---------------------------------------------------------------------------------------
 // Window messages
@@ -1849,8 +1792,7 @@ typedef struct _PBRANGE {
 #define ERROR_INVALID_WINDOW_STYLE 2002L
 
 // ---------------------------------------------------------------------------------------
-// Functions. Those the headless system does not implement yet fail as Win32 fails
-// (ERROR_CALL_NOT_IMPLEMENTED) and say so in their definition.
+// Functions
 
 // Classes
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc);

@@ -151,19 +151,13 @@ int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
   Lock lock(S().mutex);
   POINT a{0, 0}, b{0, 0};
   if (from && from != S().desktop) {
-    auto w = FindWindowLocked(from);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = WindowLocked(from);
+    if (!w) return 0;
     a = ClientOriginLocked(*w);
   }
   if (to && to != S().desktop) {
-    auto w = FindWindowLocked(to);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = WindowLocked(to);
+    if (!w) return 0;
     b = ClientOriginLocked(*w);
   }
   const int dx = a.x - b.x, dy = a.y - b.y;
@@ -305,11 +299,8 @@ BOOL SetWindowPosOnOwner(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
   DWORD style;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return FALSE;
     oldWin = w->window;
     oldClient = w->client;
     style = w->style;
@@ -513,11 +504,8 @@ BOOL ShowWindowOnOwner(HWND hwnd, int cmd) {
   HWND parent;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return FALSE;
     style = w->style;
     target = w->normalRect;
     parent = w->parent;
@@ -562,20 +550,14 @@ BOOL ShowWindowOnOwner(HWND hwnd, int cmd) {
 }  // namespace
 
 BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   return static_cast<BOOL>(RunOnOwner(hwnd, [=] {
     return static_cast<LRESULT>(SetWindowPosOnOwner(hwnd, insertAfter, x, y, cx, cy, flags));
   }));
 }
 
 BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   return static_cast<BOOL>(
       RunOnOwner(hwnd, [=] { return static_cast<LRESULT>(ShowWindowOnOwner(hwnd, cmdShow)); }));
 }
@@ -618,10 +600,7 @@ bool SetDisabledStyle(HWND hwnd, bool disabled) {
 }  // namespace
 
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   return static_cast<BOOL>(RunOnOwner(hwnd, [=]() -> LRESULT {
     if (enable) {
       const bool was = SetDisabledStyle(hwnd, false);
@@ -732,11 +711,8 @@ HWND WINAPI SetFocus(HWND hwnd) {
     HWND top;
     {
       Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-      }
+      auto w = WindowLocked(hwnd);
+      if (!w) return nullptr;
       if (w->threadId != ThisThreadId()) return nullptr;
       if (hwnd == previous) return previous;
       top = FocusableTopLocked(*w);
@@ -765,11 +741,8 @@ HWND WINAPI GetActiveWindow() {
 HWND WINAPI SetActiveWindow(HWND hwnd) {
   if (hwnd) {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return nullptr;
     if ((w->style & (WS_POPUP | WS_CHILD)) == WS_CHILD) return CurrentQueueLocked()->active;
     if (w->threadId != ThisThreadId()) return nullptr;
   }
@@ -782,11 +755,8 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
   DWORD tid;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return FALSE;
     tid = w->threadId;
     S().foreground = RootLocked(hwnd);
     if (tid != ThisThreadId() && w->queue) {
@@ -873,10 +843,7 @@ BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track) {
     if (q->trackLeave == track->hwndTrack) q->trackLeave = nullptr;
     return TRUE;
   }
-  if (!FindWindowLocked(track->hwndTrack)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!WindowLocked(track->hwndTrack)) return FALSE;
   if (under != track->hwndTrack) {
     // The mouse is elsewhere already: the leave comes at once.
     PostLocked(*q, MSG{track->hwndTrack, WM_MOUSELEAVE, 0, 0, GetTickCount(), cursor});
@@ -898,11 +865,8 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
     }
     return TRUE;
   }
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return FALSE;
   InvalidateLocked(*w, rect, erase, !(w->style & WS_CLIPCHILDREN));
   return TRUE;
 }
@@ -935,10 +899,7 @@ void UpdateNow(HWND hwnd, bool children) {
 }  // namespace
 
 BOOL WINAPI UpdateWindow(HWND hwnd) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   UpdateNow(hwnd, true);
   return TRUE;
 }
@@ -953,11 +914,8 @@ BOOL WINAPI RedrawWindow(HWND hwnd, const RECT* update, HRGN region, UINT flags)
   }
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd ? hwnd : S().desktop);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = WindowLocked(hwnd ? hwnd : S().desktop);
+    if (!w) return FALSE;
     const bool children = (flags & RDW_ALLCHILDREN) ||
                           (!(flags & RDW_NOCHILDREN) && !(w->style & WS_CLIPCHILDREN));
     if (flags & RDW_INVALIDATE) InvalidateLocked(*w, r, (flags & RDW_ERASE) != 0, children);
@@ -972,11 +930,8 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
   bool erase;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return nullptr;
     if (w->hasUpdate) rc = w->update;
     erase = w->erase;
     w->hasUpdate = false;
@@ -1002,11 +957,8 @@ BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase) {
   bool has, needErase;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return FALSE;
     has = w->hasUpdate;
     if (has) u = w->update;
     needErase = has && w->erase && erase;
