@@ -3,7 +3,7 @@
 //
 // Input is delivered as the real system delivers it: each event goes into the input queue
 // of the thread that owns the target window, and that thread's message loop reads and
-// dispatches it (GetMessageW/PeekMessageW do the system's part on reading: WM_NCHITTEST,
+// dispatches it (PeekMessageW does the system's part on reading: WM_NCHITTEST,
 // WM_MOUSEACTIVATE and activation for button presses, WM_SETCURSOR, capture, and the key
 // state that GetKeyState reports). Nothing runs until the loop under test runs.
 // Points are in the client coordinates of the window named; they become screen points

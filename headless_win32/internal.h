@@ -1,7 +1,7 @@
 // Internal state of the headless window system, shared by its implementation files.
-// One lock guards everything below; it is never held while a window procedure, an
-// enumeration callback or a hook runs (helpers that call out take the lock by reference
-// and release it around the call).
+// One lock guards everything below; it is never held while a window procedure or an
+// enumeration callback runs (helpers that call out take the lock by reference and release
+// it around the call).
 #pragma once
 
 #include <condition_variable>
