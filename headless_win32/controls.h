@@ -29,6 +29,8 @@ HBRUSH ControlBrush(HWND hwnd, HDC dc, UINT ctlColorMsg);
 void PaintFilledText(HWND hwnd, UINT ctlColorMsg, HFONT font, const std::u16string& text, UINT format);
 std::u16string TextOf(HWND hwnd);
 DWORD StyleOf(HWND hwnd);
+// WM_SETFONT (repainting when lParam says so) and WM_GETFONT of a control that keeps its font.
+LRESULT FontMessage(HFONT& font, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 LRESULT CALLBACK ComboBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK ComboListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

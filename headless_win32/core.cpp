@@ -21,6 +21,7 @@ namespace {
 std::atomic<DWORD> nextThreadId{0x104};
 thread_local DWORD threadId = 0;
 thread_local DWORD lastError = 0;
+constexpr DWORD kProcessId = 0x4D2;
 }  // namespace
 
 DWORD ThisThreadId() {
@@ -42,14 +43,7 @@ std::u16string Upper(std::u16string_view s) {
   return out;
 }
 
-std::size_t Length(LPCWSTR s) {
-  if (s == nullptr) return 0;
-  std::size_t n = 0;
-  while (s[n] != 0) ++n;
-  return n;
-}
-
-std::u16string FromPtr(LPCWSTR s) { return s ? std::u16string(s, Length(s)) : std::u16string(); }
+std::u16string FromPtr(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
 
 int CopyOut(const std::u16string& s, LPWSTR buf, int max) {
   if (buf == nullptr || max <= 0) return 0;
@@ -121,11 +115,15 @@ std::shared_ptr<Window> FindWindowLocked(HWND h) {
   return it->second;
 }
 
-std::shared_ptr<Window> WindowOrFail(HWND h) {
-  Lock lock(S().mutex);
+std::shared_ptr<Window> WindowLocked(HWND h) {
   auto w = FindWindowLocked(h);
   if (!w) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
   return w;
+}
+
+bool CheckWindow(HWND h) {
+  Lock lock(S().mutex);
+  return WindowLocked(h) != nullptr;
 }
 
 bool IsVisibleLocked(const Window& w) {
@@ -231,21 +229,8 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
   c->iconSm = wc->hIconSm;
   c->cursor = wc->hCursor;
   c->background = wc->hbrBackground;
-  c->menuName = IS_INTRESOURCE(wc->lpszMenuName) ? std::u16string() : FromPtr(wc->lpszMenuName);
-  c->classExtra.assign(static_cast<std::size_t>(wc->cbClsExtra), 0);
   S().classes.push_back(c);
   return c->atom;
-}
-
-ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
-  if (wc == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  WNDCLASSEXW ex{sizeof(WNDCLASSEXW), wc->style,   wc->lpfnWndProc,   wc->cbClsExtra,
-                 wc->cbWndExtra,      wc->hInstance, wc->hIcon,       wc->hCursor,
-                 wc->hbrBackground,   wc->lpszMenuName, wc->lpszClassName, nullptr};
-  return RegisterClassExW(&ex);
 }
 
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
@@ -294,73 +279,6 @@ BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, LPWNDCLASSEXW
   return c->atom;
 }
 
-int WINAPI GetClassNameW(HWND hwnd, LPWSTR name, int maxCount) {
-  auto w = WindowOrFail(hwnd);
-  if (!w) return 0;
-  return CopyOut(w->cls->name, name, maxCount);
-}
-
-ULONG_PTR WINAPI GetClassLongPtrW(HWND hwnd, int index) {
-  Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  const WndClass& c = *w->cls;
-  switch (index) {
-    case GCLP_HBRBACKGROUND: return Key(c.background);
-    case GCLP_HCURSOR: return Key(c.cursor);
-    case GCLP_HICON: return Key(c.icon);
-    case GCLP_HICONSM: return Key(c.iconSm);
-    case GCLP_HMODULE: return Key(c.instance);
-    case GCLP_WNDPROC: return reinterpret_cast<ULONG_PTR>(c.proc);
-    case GCL_STYLE: return c.style;
-    case GCL_CBWNDEXTRA: return static_cast<ULONG_PTR>(c.wndExtra);
-    case GCL_CBCLSEXTRA: return static_cast<ULONG_PTR>(c.clsExtra);
-    case GCW_ATOM: return c.atom;
-    default: break;
-  }
-  if (index >= 0 && static_cast<std::size_t>(index) + sizeof(LONG_PTR) <= c.classExtra.size()) {
-    ULONG_PTR v;
-    std::memcpy(&v, c.classExtra.data() + index, sizeof v);
-    return v;
-  }
-  SetLastError(ERROR_INVALID_INDEX);
-  return 0;
-}
-
-ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
-  Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  WndClass& c = *w->cls;
-  ULONG_PTR old = 0;
-  auto swap = [&](auto& field) {
-    old = reinterpret_cast<ULONG_PTR>(field);
-    field = reinterpret_cast<std::remove_reference_t<decltype(field)>>(value);
-  };
-  switch (index) {
-    case GCLP_HBRBACKGROUND: swap(c.background); return old;
-    case GCLP_HCURSOR: swap(c.cursor); return old;
-    case GCLP_HICON: swap(c.icon); return old;
-    case GCLP_HICONSM: swap(c.iconSm); return old;
-    case GCLP_WNDPROC: swap(c.proc); return old;
-    case GCL_STYLE: old = c.style; c.style = static_cast<UINT>(value); return old;
-    default: break;
-  }
-  if (index >= 0 && static_cast<std::size_t>(index) + sizeof(LONG_PTR) <= c.classExtra.size()) {
-    std::memcpy(&old, c.classExtra.data() + index, sizeof old);
-    std::memcpy(c.classExtra.data() + index, &value, sizeof value);
-    return old;
-  }
-  SetLastError(ERROR_INVALID_INDEX);
-  return 0;
-}
-
 // ---------------------------------------------------------------------------------------
 // Creation and destruction
 
@@ -385,7 +303,11 @@ void SendParentNotify(HWND hwnd, UINT event) {
   }
 }
 
-void FinalDestroy(HWND hwnd);
+std::vector<HWND> ChildrenOf(HWND hwnd) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  return w ? w->children : std::vector<HWND>();
+}
 
 void SendDestroyMessages(HWND hwnd) {
   HWND active = nullptr;
@@ -397,27 +319,43 @@ void SendDestroyMessages(HWND hwnd) {
   }
   if (active == hwnd) SetActiveWindow(nullptr);
   SendMessageW(hwnd, WM_DESTROY, 0, 0);
-  std::vector<HWND> children;
-  {
-    Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) return;
-    children = w->children;
-  }
-  for (HWND c : children) {
+  for (HWND c : ChildrenOf(hwnd)) {
     if (IsWindow(c)) SendDestroyMessages(c);
   }
 }
 
-void FinalDestroy(HWND hwnd) {
-  std::vector<HWND> children;
-  {
-    Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) return;
-    children = w->children;
+void Unlink(const Window& w) {
+  if (auto p = FindWindowLocked(w.parent)) {
+    auto& v = p->children;
+    v.erase(std::remove(v.begin(), v.end(), w.handle), v.end());
   }
-  for (HWND c : children) {
+}
+
+// Takes a window out of the system: nothing refers to it afterwards. Lock held.
+void ForgetLocked(const std::shared_ptr<Window>& w) {
+  const HWND h = w->handle;
+  S().windows.erase(Key(h));
+  w->destroyed = true;
+  w->cls->windows--;
+  w->props.clear();
+  if (w->sysMenu) DestroyMenuLocked(w->sysMenu);
+  w->sysMenu = nullptr;
+  for (auto& [tid, q] : S().queues) {
+    if (q->focus == h) q->focus = nullptr;
+    if (q->active == h) q->active = nullptr;
+    if (q->capture == h) q->capture = nullptr;
+    if (q->trackLeave == h) q->trackLeave = nullptr;
+    q->input.erase(std::remove_if(q->input.begin(), q->input.end(), [&](const InputEvent& e) { return e.msg.hwnd == h; }),
+                   q->input.end());
+  }
+  if (S().foreground == h) S().foreground = nullptr;
+  for (auto& [k, other] : S().windows) {
+    if (other->owner == h) other->owner = nullptr;
+  }
+}
+
+void FinalDestroy(HWND hwnd) {
+  for (HWND c : ChildrenOf(hwnd)) {
     DWORD owner = GetWindowThreadProcessId(c, nullptr);
     if (owner == ThisThreadId()) FinalDestroy(c);
     else if (owner != 0) RunOnOwner(c, [c] { return static_cast<LRESULT>(DestroyWindow(c)); });
@@ -426,72 +364,180 @@ void FinalDestroy(HWND hwnd) {
     Lock lock(S().mutex);
     auto w = FindWindowLocked(hwnd);
     if (!w) return;
-    if (auto p = FindWindowLocked(w->parent)) {
-      auto& v = p->children;
-      v.erase(std::remove(v.begin(), v.end(), hwnd), v.end());
-    }
+    Unlink(*w);
   }
   SendMessageW(hwnd, WM_NCDESTROY, 0, 0);
   std::shared_ptr<Window> w;
-  HMENU menu = nullptr;
   {
     Lock lock(S().mutex);
     auto it = S().windows.find(Key(hwnd));
     if (it == S().windows.end()) return;
     w = it->second;
-    S().windows.erase(it);
-    w->destroyed = true;
-    w->cls->windows--;
-    w->props.clear();
-    menu = w->sysMenu;
-    w->sysMenu = nullptr;
-    if (w->queue) {
-      Queue& q = *w->queue;
-      if (q.focus == hwnd) q.focus = nullptr;
-      if (q.active == hwnd) q.active = nullptr;
-      if (q.capture == hwnd) q.capture = nullptr;
-      q.timers.erase(std::remove_if(q.timers.begin(), q.timers.end(),
-                                    [&](const Timer& t) { return t.hwnd == hwnd; }),
-                     q.timers.end());
-      q.input.erase(std::remove_if(q.input.begin(), q.input.end(),
-                                   [&](const InputEvent& e) { return e.msg.hwnd == hwnd; }),
-                    q.input.end());
-    }
-    if (S().foreground == hwnd) S().foreground = nullptr;
-    for (auto& [k, other] : S().windows) {
-      if (other->owner == hwnd) other->owner = nullptr;
-    }
-    if (menu) DestroyMenuLocked(menu);
+    ForgetLocked(w);
   }
   NotifyAll();
   w->control.reset();  // outside the lock: a control's state may release GDI objects
 }
 
-void ForgetWindowLocked(const std::shared_ptr<Window>& w, std::vector<std::shared_ptr<Window>>& dropped) {
+void ForgetTreeLocked(const std::shared_ptr<Window>& w, std::vector<std::shared_ptr<Window>>& dropped) {
   for (HWND c : std::vector<HWND>(w->children)) {
-    if (auto child = FindWindowLocked(c)) ForgetWindowLocked(child, dropped);
+    if (auto child = FindWindowLocked(c)) ForgetTreeLocked(child, dropped);
   }
-  if (auto p = FindWindowLocked(w->parent)) {
-    auto& v = p->children;
-    v.erase(std::remove(v.begin(), v.end(), w->handle), v.end());
-  }
-  S().windows.erase(Key(w->handle));
-  w->destroyed = true;
-  w->cls->windows--;
-  w->props.clear();
-  if (w->sysMenu) DestroyMenuLocked(w->sysMenu);
-  w->sysMenu = nullptr;
-  for (auto& [tid, q] : S().queues) {
-    if (q->focus == w->handle) q->focus = nullptr;
-    if (q->active == w->handle) q->active = nullptr;
-    if (q->capture == w->handle) q->capture = nullptr;
-    if (q->trackLeave == w->handle) q->trackLeave = nullptr;
-  }
-  if (S().foreground == w->handle) S().foreground = nullptr;
-  for (auto& [k, other] : S().windows) {
-    if (other->owner == w->handle) other->owner = nullptr;
-  }
+  Unlink(*w);
+  ForgetLocked(w);
   dropped.push_back(w);
+}
+
+// The parent a new window goes under, and its owner; false (the error set) when the
+// parent does not fit the style.
+bool ResolveParentLocked(HWND parent, DWORD style, HWND* realParent, HWND* owner) {
+  *realParent = S().desktop;
+  *owner = nullptr;
+  if (parent == HWND_MESSAGE) {
+    *realParent = S().messageRoot;
+    return true;
+  }
+  if ((style & WS_CHILD) && parent == nullptr) {
+    SetLastError(ERROR_TLW_WITH_WSCHILD);
+    return false;
+  }
+  if (parent == nullptr) return true;
+  if (!WindowLocked(parent)) return false;
+  if (style & WS_CHILD) *realParent = parent;
+  else *owner = RootLocked(parent);
+  return true;
+}
+
+// The window record of a new window, in the tree before its first message (lock held).
+std::shared_ptr<Window> NewWindowLocked(const std::shared_ptr<WndClass>& cls, DWORD exStyle, DWORD style,
+                                        RECT place, HWND parent, HWND owner, HMENU menu) {
+  const bool child = (style & WS_CHILD) != 0;
+  if (!(style & (WS_CHILD | WS_POPUP))) style |= WS_CAPTION | WS_CLIPSIBLINGS;
+  if ((style & WS_THICKFRAME) || (style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME) ||
+      !(style & (WS_CHILD | WS_POPUP)))
+    exStyle |= WS_EX_WINDOWEDGE;
+  else
+    exStyle &= ~static_cast<DWORD>(WS_EX_WINDOWEDGE);
+  auto w = std::make_shared<Window>();
+  w->handle = HandleOf<HWND>(NewHandleValue());
+  w->cls = cls;
+  w->queue = CurrentQueueLocked();
+  w->threadId = ThisThreadId();
+  w->proc = cls->proc;
+  w->style = style & ~static_cast<DWORD>(WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
+  w->exStyle = exStyle;
+  w->id = child ? reinterpret_cast<LONG_PTR>(menu) : 0;
+  w->parent = parent;
+  w->owner = owner;
+  w->window = w->client = w->normalRect = place;
+  w->needSize = !(style & (WS_CHILD | WS_POPUP));
+  cls->windows++;
+  S().windows[Key(w->handle)] = w;
+  auto p = FindWindowLocked(parent);
+  if (child) p->children.push_back(w->handle);  // children start at the bottom
+  else p->children.insert(p->children.begin(), w->handle);
+  return w;
+}
+
+// CW_USEDEFAULT: the headless system's default place and size for overlapped windows, zero
+// for the others; no negative sizes.
+RECT Placement(DWORD style, int x, int y, int width, int height) {
+  if (!(style & (WS_CHILD | WS_POPUP))) {
+    if (x == CW_USEDEFAULT) x = y = 40;
+    if (width == CW_USEDEFAULT) {
+      width = 640;
+      height = 480;
+    }
+  } else {
+    if (x == CW_USEDEFAULT) x = y = 0;
+    if (width == CW_USEDEFAULT) width = height = 0;
+  }
+  return RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
+}
+
+// The size a sizeable or overlapped window may have (WM_GETMINMAXINFO, its first message).
+void ApplyTrackSize(Window& w, const CREATESTRUCTW& cs) {
+  const MINMAXINFO mmi = SendGetMinMaxInfo(w.handle);
+  int cx = cs.cx, cy = cs.cy;
+  if (mmi.ptMaxTrackSize.x > 0) cx = std::min<int>(cx, mmi.ptMaxTrackSize.x);
+  if (mmi.ptMaxTrackSize.y > 0) cy = std::min<int>(cy, mmi.ptMaxTrackSize.y);
+  cx = std::max<int>(cx, mmi.ptMinTrackSize.x);
+  cy = std::max<int>(cy, mmi.ptMinTrackSize.y);
+  Lock lock(S().mutex);
+  w.window.right = w.window.left + cx;
+  w.window.bottom = w.window.top + cy;
+  w.client = w.normalRect = w.window;
+}
+
+// WM_NCCALCSIZE of a new window: its rectangle in screen coordinates becomes its client area.
+void CalcNewClient(Window& w) {
+  RECT r;
+  POINT origin;
+  {
+    Lock lock(S().mutex);
+    auto p = FindWindowLocked(w.parent);
+    origin = p ? ClientOriginLocked(*p) : POINT{0, 0};
+    r = w.window;
+  }
+  OffsetRect(&r, origin.x, origin.y);
+  SendMessageW(w.handle, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&r));
+  OffsetRect(&r, -origin.x, -origin.y);
+  Lock lock(S().mutex);
+  w.client = r;
+}
+
+// The messages of a creation after WM_NCCREATE; false when the window refused or went.
+bool SendCreateMessages(Window& w, CREATESTRUCTW& cs) {
+  const HWND hwnd = w.handle;
+  CalcNewClient(w);
+  if (SendMessageW(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) return false;
+  if (!IsWindow(hwnd)) return false;
+  bool needSize;
+  RECT c;
+  {
+    Lock lock(S().mutex);
+    c = w.client;
+    needSize = w.needSize;
+  }
+  if (!needSize) {
+    SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right - c.left, c.bottom - c.top));
+    SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
+  }
+  SendParentNotify(hwnd, WM_CREATE);
+  return IsWindow(hwnd);
+}
+
+void ShowCreated(HWND hwnd, DWORD style) {
+  if (style & WS_VISIBLE) {
+    int sw = SW_SHOW;
+    if (style & WS_MAXIMIZE) sw = SW_SHOWMAXIMIZED;
+    else if (style & WS_MINIMIZE) sw = SW_SHOWMINIMIZED;
+    ShowWindow(hwnd, sw);
+  } else if (style & WS_MINIMIZE) {
+    ShowWindow(hwnd, SW_MINIMIZE);
+  } else if (style & WS_MAXIMIZE) {
+    ShowWindow(hwnd, SW_MAXIMIZE);
+  }
+}
+
+// The windows this top-level window owns go before it.
+void DestroyOwnedWindows(HWND hwnd) {
+  for (;;) {
+    HWND owned = nullptr;
+    {
+      Lock lock(S().mutex);
+      for (auto& [k, o] : S().windows) {
+        if (o->owner != hwnd || o->destroyed) continue;
+        if (o->threadId == ThisThreadId() && !o->destroying) {
+          owned = o->handle;
+          break;
+        }
+        o->owner = nullptr;
+      }
+    }
+    if (!owned) return;
+    DestroyWindow(owned);
+  }
 }
 
 }  // namespace
@@ -507,7 +553,7 @@ void zorv::winsys::DestroyThreadWindows(DWORD threadId) {
       if (!w->destroyed && w->threadId == threadId) mine.push_back(w);
     }
     for (auto& w : mine) {
-      if (!w->destroyed) ForgetWindowLocked(w, dropped);
+      if (!w->destroyed) ForgetTreeLocked(w, dropped);
     }
   }
   NotifyAll();
@@ -517,8 +563,8 @@ void zorv::winsys::DestroyThreadWindows(DWORD threadId) {
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
                             int x, int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param) {
-  auto queue = CurrentQueue();
-  std::shared_ptr<Window> w = std::make_shared<Window>();
+  std::shared_ptr<Window> w;
+  const RECT place = Placement(style, x, y, width, height);
   {
     Lock lock(S().mutex);
     auto cls = FindClassLocked(className, instance);
@@ -526,135 +572,20 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
       SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
       return nullptr;
     }
-    HWND realParent = S().desktop;
-    HWND owner = nullptr;
-    if (parent == HWND_MESSAGE) {
-      realParent = S().messageRoot;
-    } else if (style & WS_CHILD) {
-      if (parent == nullptr) {
-        SetLastError(ERROR_TLW_WITH_WSCHILD);
-        return nullptr;
-      }
-      if (!FindWindowLocked(parent)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-      }
-      realParent = parent;
-    } else if (parent != nullptr) {
-      if (!FindWindowLocked(parent)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-      }
-      owner = RootLocked(parent);
-    }
-    const bool child = (style & WS_CHILD) != 0;
-    if (!(style & (WS_CHILD | WS_POPUP))) style |= WS_CAPTION | WS_CLIPSIBLINGS;
-    if ((style & WS_THICKFRAME) || (style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME) ||
-        !(style & (WS_CHILD | WS_POPUP)))
-      exStyle |= WS_EX_WINDOWEDGE;
-    else
-      exStyle &= ~static_cast<DWORD>(WS_EX_WINDOWEDGE);
-    if (!child && !(style & WS_POPUP)) {
-      // Overlapped windows: CW_USEDEFAULT gives the headless system's default place and size.
-      if (x == CW_USEDEFAULT) {
-        x = 40;
-        y = 40;
-      }
-      if (width == CW_USEDEFAULT) {
-        width = 640;
-        height = 480;
-      }
-    } else {
-      if (x == CW_USEDEFAULT) x = y = 0;
-      if (width == CW_USEDEFAULT) width = height = 0;
-    }
-    if (width < 0) width = 0;
-    if (height < 0) height = 0;
-    w->handle = HandleOf<HWND>(NewHandleValue());
-    w->cls = cls;
-    w->queue = queue;
-    w->threadId = ThisThreadId();
-    w->proc = cls->proc;
-    w->style = style & ~static_cast<DWORD>(WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
-    w->exStyle = exStyle;
-    w->id = child ? reinterpret_cast<LONG_PTR>(menu) : 0;
-    w->instance = instance;
-    w->parent = realParent;
-    w->owner = owner;
-    w->window = RECT{x, y, x + width, y + height};
-    w->client = w->window;
-    w->normalRect = w->window;
-    w->needSize = !(style & (WS_CHILD | WS_POPUP));
-    w->extra.assign(static_cast<std::size_t>(cls->wndExtra), 0);
-    cls->windows++;
-    S().windows[Key(w->handle)] = w;
-    auto p = FindWindowLocked(realParent);
-    if (child) p->children.push_back(w->handle);  // children start at the bottom
-    else p->children.insert(p->children.begin(), w->handle);
+    HWND realParent, owner;
+    if (!ResolveParentLocked(parent, style, &realParent, &owner)) return nullptr;
+    w = NewWindowLocked(cls, exStyle, style, place, realParent, owner, menu);
   }
-  HWND hwnd = w->handle;
-  CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
-                   windowName, className, exStyle};
-
-  auto fail = [&] {
-    FinalDestroy(hwnd);
-    return static_cast<HWND>(nullptr);
-  };
-
-  if ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD))) {
-    const MINMAXINFO mmi = SendGetMinMaxInfo(hwnd);
-    int cx = cs.cx, cy = cs.cy;
-    if (mmi.ptMaxTrackSize.x > 0 && cx > mmi.ptMaxTrackSize.x) cx = mmi.ptMaxTrackSize.x;
-    if (mmi.ptMaxTrackSize.y > 0 && cy > mmi.ptMaxTrackSize.y) cy = mmi.ptMaxTrackSize.y;
-    if (cx < mmi.ptMinTrackSize.x) cx = mmi.ptMinTrackSize.x;
-    if (cy < mmi.ptMinTrackSize.y) cy = mmi.ptMinTrackSize.y;
-    Lock lock(S().mutex);
-    w->window.right = w->window.left + cx;
-    w->window.bottom = w->window.top + cy;
-    w->client = w->normalRect = w->window;
+  const HWND hwnd = w->handle;
+  CREATESTRUCTW cs{param, instance, menu, parent, static_cast<int>(place.bottom - place.top),
+                   static_cast<int>(place.right - place.left), static_cast<int>(place.top),
+                   static_cast<int>(place.left), static_cast<LONG>(style), windowName, className, w->exStyle};
+  if ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD))) ApplyTrackSize(*w, cs);
+  if (!SendMessageW(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) || !SendCreateMessages(*w, cs)) {
+    if (IsWindow(hwnd)) FinalDestroy(hwnd);
+    return nullptr;
   }
-  if (!SendMessageW(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) return fail();
-  if (!IsWindow(hwnd)) return nullptr;
-  {
-    RECT r;
-    POINT origin;
-    {
-      Lock lock(S().mutex);
-      auto p = FindWindowLocked(w->parent);
-      origin = p ? ClientOriginLocked(*p) : POINT{0, 0};
-      r = w->window;
-    }
-    OffsetRect(&r, origin.x, origin.y);  // in screen coordinates when wParam is FALSE
-    SendMessageW(hwnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&r));
-    OffsetRect(&r, -origin.x, -origin.y);
-    Lock lock(S().mutex);
-    w->client = r;
-  }
-  if (SendMessageW(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) return fail();
-  if (!IsWindow(hwnd)) return nullptr;
-  bool needSize;
-  RECT c;
-  {
-    Lock lock(S().mutex);
-    c = w->client;
-    needSize = w->needSize;
-  }
-  if (!needSize) {
-    SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right - c.left, c.bottom - c.top));
-    SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
-  }
-  SendParentNotify(hwnd, WM_CREATE);
-  if (!IsWindow(hwnd)) return nullptr;
-  if (style & WS_VISIBLE) {
-    int sw = SW_SHOW;
-    if (style & WS_MAXIMIZE) sw = SW_SHOWMAXIMIZED;
-    else if (style & WS_MINIMIZE) sw = SW_SHOWMINIMIZED;
-    ShowWindow(hwnd, sw);
-  } else if (style & WS_MINIMIZE) {
-    ShowWindow(hwnd, SW_MINIMIZE);
-  } else if (style & WS_MAXIMIZE) {
-    ShowWindow(hwnd, SW_MAXIMIZE);
-  }
+  ShowCreated(hwnd, style);
   return IsWindow(hwnd) ? hwnd : nullptr;
 }
 
@@ -683,27 +614,9 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
   }
   if (!IsWindow(hwnd)) return TRUE;
-  if (!child) {
-    for (;;) {
-      HWND owned = nullptr;
-      {
-        Lock lock(S().mutex);
-        for (auto& [k, o] : S().windows) {
-          if (o->owner != hwnd || o->destroyed) continue;
-          if (o->threadId == ThisThreadId() && !o->destroying) {
-            owned = o->handle;
-            break;
-          }
-          o->owner = nullptr;
-        }
-      }
-      if (!owned) break;
-      DestroyWindow(owned);
-    }
-  }
+  if (!child) DestroyOwnedWindows(hwnd);
   SendDestroyMessages(hwnd);
-  if (!IsWindow(hwnd)) return TRUE;
-  FinalDestroy(hwnd);
+  if (IsWindow(hwnd)) FinalDestroy(hwnd);
   return TRUE;
 }
 
@@ -717,101 +630,55 @@ BOOL WINAPI IsWindow(HWND hwnd) {
 
 LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return 0;
   switch (index) {
     case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
-    case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(w->instance);
-    case GWLP_HWNDPARENT:
-      return reinterpret_cast<LONG_PTR>((w->style & WS_CHILD) ? w->parent : w->owner);
-    case GWLP_ID: return w->id;
-    case GWLP_USERDATA: return w->userData;
     case GWL_STYLE: return static_cast<LONG>(w->style);
     case GWL_EXSTYLE: return static_cast<LONG>(w->exStyle);
-    default: break;
+    default: SetLastError(ERROR_INVALID_INDEX); return 0;
   }
-  if (index >= 0 && static_cast<std::size_t>(index) + sizeof(LONG_PTR) <= w->extra.size()) {
-    LONG_PTR v;
-    std::memcpy(&v, w->extra.data() + index, sizeof v);
-    return v;
-  }
-  SetLastError(ERROR_INVALID_INDEX);
-  return 0;
 }
 
-LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
-  if (index == GWL_STYLE || index == GWL_EXSTYLE) {
-    STYLESTRUCT ss{};
-    {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-      }
-      ss.styleOld = index == GWL_STYLE ? w->style : w->exStyle;
-    }
-    ss.styleNew = static_cast<DWORD>(value);
-    SendMessageW(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
-    {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) return 0;
-      (index == GWL_STYLE ? w->style : w->exStyle) = ss.styleNew;
-    }
-    SendMessageW(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
-    return static_cast<LONG>(ss.styleOld);
+namespace {
+// A new style or extended style, with WM_STYLECHANGING before and WM_STYLECHANGED after.
+LONG_PTR SetStyleLong(HWND hwnd, int index, DWORD value) {
+  STYLESTRUCT ss{};
+  {
+    Lock lock(S().mutex);
+    auto w = WindowLocked(hwnd);
+    if (!w) return 0;
+    ss.styleOld = index == GWL_STYLE ? w->style : w->exStyle;
   }
+  ss.styleNew = value;
+  SendMessageW(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w) return 0;
+    (index == GWL_STYLE ? w->style : w->exStyle) = ss.styleNew;
+  }
+  SendMessageW(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
+  return static_cast<LONG>(ss.styleOld);
+}
+}  // namespace
+
+LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+  if (index == GWL_STYLE || index == GWL_EXSTYLE) return SetStyleLong(hwnd, index, static_cast<DWORD>(value));
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  auto w = WindowLocked(hwnd);
+  if (!w) return 0;
+  if (index != GWLP_WNDPROC || value == 0) {
+    SetLastError(index == GWLP_WNDPROC ? ERROR_INVALID_PARAMETER : ERROR_INVALID_INDEX);
     return 0;
   }
-  LONG_PTR old = 0;
-  switch (index) {
-    case GWLP_WNDPROC:
-      if (value == 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-      }
-      old = reinterpret_cast<LONG_PTR>(w->proc);
-      w->proc = reinterpret_cast<WNDPROC>(value);
-      return old;
-    case GWLP_HINSTANCE:
-      old = reinterpret_cast<LONG_PTR>(w->instance);
-      w->instance = reinterpret_cast<HINSTANCE>(value);
-      return old;
-    case GWLP_HWNDPARENT:
-      if (w->style & WS_CHILD) {
-        old = reinterpret_cast<LONG_PTR>(w->parent);
-      } else {
-        old = reinterpret_cast<LONG_PTR>(w->owner);
-        w->owner = reinterpret_cast<HWND>(value);
-      }
-      return old;
-    case GWLP_ID: old = w->id; w->id = value; return old;
-    case GWLP_USERDATA: old = w->userData; w->userData = value; return old;
-    default: break;
-  }
-  if (index >= 0 && static_cast<std::size_t>(index) + sizeof(LONG_PTR) <= w->extra.size()) {
-    std::memcpy(&old, w->extra.data() + index, sizeof old);
-    std::memcpy(w->extra.data() + index, &value, sizeof value);
-    return old;
-  }
-  SetLastError(ERROR_INVALID_INDEX);
-  return 0;
+  const LONG_PTR old = reinterpret_cast<LONG_PTR>(w->proc);
+  w->proc = reinterpret_cast<WNDPROC>(value);
+  return old;
 }
 
 LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
   return static_cast<LONG>(GetWindowLongPtrW(hwnd, index));
-}
-
-LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value) {
-  return static_cast<LONG>(SetWindowLongPtrW(hwnd, index, value));
 }
 
 namespace {
@@ -827,11 +694,8 @@ BOOL WINAPI SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
     return FALSE;
   }
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return FALSE;
   const auto key = PropKey(name);
   for (auto& [k, v] : w->props) {
     if (k == key) {
@@ -846,11 +710,8 @@ BOOL WINAPI SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
 HANDLE WINAPI GetPropW(HWND hwnd, LPCWSTR name) {
   if (name == nullptr) return nullptr;
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   const auto key = PropKey(name);
   for (auto& [k, v] : w->props) {
     if (k == key) return v;
@@ -861,11 +722,8 @@ HANDLE WINAPI GetPropW(HWND hwnd, LPCWSTR name) {
 HANDLE WINAPI RemovePropW(HWND hwnd, LPCWSTR name) {
   if (name == nullptr) return nullptr;
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   const auto key = PropKey(name);
   for (auto it = w->props.begin(); it != w->props.end(); ++it) {
     if (it->first == key) {
@@ -878,97 +736,49 @@ HANDLE WINAPI RemovePropW(HWND hwnd, LPCWSTR name) {
 }
 
 BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0;
 }
 
 int WINAPI GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
   if (text && maxCount > 0) text[0] = 0;
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!CheckWindow(hwnd)) return 0;
   if (text == nullptr || maxCount <= 0) return 0;
   return static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount),
                                        reinterpret_cast<LPARAM>(text)));
 }
 
 int WINAPI GetWindowTextLengthW(HWND hwnd) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  if (!CheckWindow(hwnd)) return 0;
   return static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0));
 }
 
 // ---------------------------------------------------------------------------------------
 // The window tree
 
-HWND WINAPI GetDesktopWindow() {
-  Lock lock(S().mutex);
-  FindWindowLocked(nullptr);
-  return S().desktop;
-}
-
 HWND WINAPI GetParent(HWND hwnd) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   if (w->style & WS_CHILD) return w->parent;
   if (w->style & WS_POPUP) return w->owner;
   return nullptr;
 }
 
-HWND WINAPI SetParent(HWND child, HWND newParent) {
-  Lock lock(S().mutex);
-  auto w = FindWindowLocked(child);
-  if (!w || child == S().desktop) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  HWND target = newParent == nullptr ? S().desktop
-                : newParent == HWND_MESSAGE ? S().messageRoot
-                                            : newParent;
-  auto p = FindWindowLocked(target);
-  if (!p || target == child || IsChildLocked(child, target)) {
-    SetLastError(p ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  HWND old = w->parent;
-  if (auto op = FindWindowLocked(old)) {
-    auto& v = op->children;
-    v.erase(std::remove(v.begin(), v.end(), child), v.end());
-  }
-  p->children.insert(p->children.begin(), child);
-  w->parent = target;
-  return old;
-}
-
 HWND WINAPI GetWindow(HWND hwnd, UINT cmd) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  if (cmd == GW_CHILD) return w->children.empty() ? nullptr : w->children.front();
-  if (cmd == GW_OWNER) return w->owner;
-  auto p = FindWindowLocked(w->parent);
-  if (!p) return nullptr;
-  const auto& sib = p->children;
-  auto it = std::find(sib.begin(), sib.end(), hwnd);
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   switch (cmd) {
-    case GW_HWNDFIRST: return sib.front();
-    case GW_HWNDLAST: return sib.back();
-    case GW_HWNDNEXT: return (it == sib.end() || it + 1 == sib.end()) ? nullptr : *(it + 1);
-    case GW_HWNDPREV: return (it == sib.begin() || it == sib.end()) ? nullptr : *(it - 1);
-    case GW_ENABLEDPOPUP: return nullptr;
+    case GW_CHILD: return w->children.empty() ? nullptr : w->children.front();
+    case GW_OWNER: return w->owner;
+    case GW_HWNDNEXT: {
+      auto p = FindWindowLocked(w->parent);
+      if (!p) return nullptr;
+      const auto& sib = p->children;
+      auto it = std::find(sib.begin(), sib.end(), hwnd);
+      return (it == sib.end() || it + 1 == sib.end()) ? nullptr : *(it + 1);
+    }
     default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
   }
 }
@@ -977,24 +787,8 @@ HWND WINAPI GetAncestor(HWND hwnd, UINT flags) {
   Lock lock(S().mutex);
   auto w = FindWindowLocked(hwnd);
   if (!w || hwnd == S().desktop) return nullptr;
-  switch (flags) {
-    case GA_PARENT: return w->parent;
-    case GA_ROOT: return RootLocked(hwnd);
-    case GA_ROOTOWNER: {
-      HWND h = RootLocked(hwnd);
-      for (;;) {
-        auto r = FindWindowLocked(h);
-        if (!r || !r->owner) return h;
-        h = RootLocked(r->owner);
-      }
-    }
-    default: return nullptr;
-  }
-}
-
-BOOL WINAPI IsChild(HWND parent, HWND hwnd) {
-  Lock lock(S().mutex);
-  return IsChildLocked(parent, hwnd);
+  if (flags == GA_PARENT) return w->parent;
+  return flags == GA_ROOT ? RootLocked(hwnd) : nullptr;
 }
 
 namespace {
@@ -1012,104 +806,27 @@ BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam) {
   std::vector<HWND> list;
   {
     Lock lock(S().mutex);
-    if (parent == nullptr) {
-      FindWindowLocked(nullptr);
-      list = FindWindowLocked(S().desktop)->children;
-    } else {
-      if (!FindWindowLocked(parent)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-      }
-      CollectDescendants(parent, list);
-    }
+    if (!WindowLocked(parent)) return FALSE;
+    CollectDescendants(parent, list);
   }
   for (HWND h : list) {
-    if (!IsWindow(h)) continue;
-    if (!proc(h, lParam)) return FALSE;
+    if (IsWindow(h) && !proc(h, lParam)) return FALSE;
   }
   return TRUE;
-}
-
-BOOL WINAPI EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM lParam) {
-  std::vector<HWND> list;
-  {
-    Lock lock(S().mutex);
-    FindWindowLocked(nullptr);
-    for (HWND h : FindWindowLocked(S().desktop)->children) {
-      auto w = FindWindowLocked(h);
-      if (w && w->threadId == threadId) list.push_back(h);
-    }
-  }
-  for (HWND h : list) {
-    if (!IsWindow(h)) continue;
-    if (!proc(h, lParam)) return FALSE;
-  }
-  return TRUE;
-}
-
-HWND WINAPI FindWindowExW(HWND parent, HWND childAfter, LPCWSTR className, LPCWSTR windowName) {
-  Lock lock(S().mutex);
-  FindWindowLocked(nullptr);
-  HWND root = parent == nullptr ? S().desktop : parent == HWND_MESSAGE ? S().messageRoot : parent;
-  auto p = FindWindowLocked(root);
-  if (!p) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  bool started = childAfter == nullptr;
-  for (HWND h : p->children) {
-    if (!started) {
-      started = h == childAfter;
-      continue;
-    }
-    auto w = FindWindowLocked(h);
-    if (!w) continue;
-    if (className) {
-      const bool match = IS_INTRESOURCE(className)
-                             ? w->cls->atom == static_cast<ATOM>(Key(className))
-                             : w->cls->key == Upper(FromPtr(className));
-      if (!match) continue;
-    }
-    if (windowName && Upper(w->text) != Upper(FromPtr(windowName))) continue;
-    return h;
-  }
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  return nullptr;
-}
-
-HWND WINAPI GetDlgItem(HWND dialog, int id) {
-  Lock lock(S().mutex);
-  auto w = FindWindowLocked(dialog);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  for (HWND h : w->children) {
-    auto c = FindWindowLocked(h);
-    if (c && c->id == id) return h;
-  }
-  SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
-  return nullptr;
 }
 
 int WINAPI GetDlgCtrlID(HWND hwnd) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return 0;
   return (w->style & WS_CHILD) ? static_cast<int>(w->id) : 0;
 }
 
 DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  if (processId) *processId = GetCurrentProcessId();
+  auto w = WindowLocked(hwnd);
+  if (!w) return 0;
+  if (processId) *processId = kProcessId;
   return w->threadId;
 }
 

@@ -29,14 +29,12 @@ struct GdiObject {
 
 struct DcState {
   bool memory = false;
-  bool paint = false;
   HWND hwnd = nullptr;
   HGDIOBJ pen = nullptr, brush = nullptr, font = nullptr, bitmap = nullptr;
   COLORREF text = 0;
   COLORREF bk = RGB(255, 255, 255);
   int bkMode = OPAQUE;
   int stretch = BLACKONWHITE;
-  int rop2 = R2_COPYPEN;
   POINT brushOrg{};
   POINT pos{};
   bool hasClip = false;
@@ -153,11 +151,10 @@ void Select(HGDIOBJ& slot, HGDIOBJ obj) {
   if (auto o = ObjLocked(obj)) o->selected++;
 }
 
-HDC NewDcLocked(bool memory, HWND hwnd, const RECT* clip, bool paint) {
+HDC NewDcLocked(bool memory, HWND hwnd, const RECT* clip) {
   EnsureStockLocked();
   auto d = std::make_shared<DcState>();
   d->memory = memory;
-  d->paint = paint;
   d->hwnd = hwnd;
   Select(d->pen, stockObjects[BLACK_PEN]);
   Select(d->brush, stockObjects[WHITE_BRUSH]);
@@ -360,9 +357,9 @@ COLORREF SysColorLocked(int index) {
   return index >= 0 && index < kSysColors ? sysColors[index] : 0;
 }
 
-HDC NewWindowDc(HWND h, const RECT* clip, bool paint) {
+HDC NewWindowDc(HWND h, const RECT* clip) {
   Lock lock(S().mutex);
-  return NewDcLocked(false, h, clip, paint);
+  return NewDcLocked(false, h, clip);
 }
 
 bool SetRegionRect(HRGN region, const RECT& r) {
@@ -379,7 +376,7 @@ using namespace zorv::winsys;
 using zorv::headless::DrawOp;
 
 // ---------------------------------------------------------------------------------------
-// System colours and metrics
+// System colours
 
 DWORD WINAPI GetSysColor(int index) {
   Lock lock(S().mutex);
@@ -408,36 +405,6 @@ BOOL WINAPI SetSysColors(int count, const INT* elements, const COLORREF* colors)
   }
   for (HWND h : tops) SendNotifyMessageW(h, WM_SYSCOLORCHANGE, 0, 0);
   return TRUE;
-}
-
-int WINAPI GetSystemMetrics(int index) {
-  switch (index) {
-    case SM_CXSCREEN: case SM_CXFULLSCREEN: case SM_CXVIRTUALSCREEN: case SM_CXMAXIMIZED: return 1024;
-    case SM_CYSCREEN: case SM_CYVIRTUALSCREEN: case SM_CYMAXIMIZED: return 768;
-    case SM_CYFULLSCREEN: return 768 - 18;
-    case SM_CXVSCROLL: case SM_CYHSCROLL: case SM_CYVSCROLL: case SM_CXHSCROLL: return 16;
-    case SM_CYCAPTION: return 18;
-    case SM_CXBORDER: case SM_CYBORDER: return 1;
-    case SM_CXDLGFRAME: case SM_CYDLGFRAME: return 3;
-    case SM_CXFRAME: case SM_CYFRAME: return 4;
-    case SM_CXEDGE: case SM_CYEDGE: return 2;
-    case SM_CXICON: case SM_CYICON: case SM_CXCURSOR: case SM_CYCURSOR: return 32;
-    case SM_CXSMICON: case SM_CYSMICON: return 16;
-    case SM_CYMENU: return 19;
-    case SM_CXSIZE: case SM_CYSIZE: return 18;
-    case SM_CYSMCAPTION: return 15;
-    case SM_CXMIN: return 112;
-    case SM_CYMIN: return 27;
-    case SM_CXMINTRACK: return 112;
-    case SM_CYMINTRACK: return 27;
-    case SM_CXMAXTRACK: return 1036;
-    case SM_CYMAXTRACK: return 780;
-    case SM_CXDOUBLECLK: case SM_CYDOUBLECLK: case SM_CXDRAG: case SM_CYDRAG: return 4;
-    case SM_MOUSEPRESENT: case SM_CMONITORS: return 1;
-    case SM_CXMENUCHECK: case SM_CYMENUCHECK: return 13;
-    case SM_XVIRTUALSCREEN: case SM_YVIRTUALSCREEN: case SM_CXPADDEDBORDER: return 0;
-    default: return 0;
-  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -479,19 +446,6 @@ HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* brush) {
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
   LOGBRUSH lb{BS_SOLID, color, 0};
   return CreateBrushIndirect(&lb);
-}
-
-HBRUSH WINAPI CreatePatternBrush(HBITMAP bitmap) {
-  LOGBRUSH lb{BS_PATTERN, 0, reinterpret_cast<ULONG_PTR>(bitmap)};
-  return CreateBrushIndirect(&lb);
-}
-
-HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
-  Lock lock(S().mutex);
-  auto o = std::make_shared<GdiObject>();
-  o->kind = GdiKind::Pen;
-  o->pen = LOGPEN{static_cast<UINT>(style), POINT{width, 0}, color & 0xFFFFFF};
-  return static_cast<HPEN>(AddObjectLocked(o));
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
@@ -537,7 +491,6 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
       d->clip = o->rgn;
       return reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(
           o->rgn.left >= o->rgn.right || o->rgn.top >= o->rgn.bottom ? NULLREGION : SIMPLEREGION));
-    case GdiKind::Palette: return nullptr;
   }
   HGDIOBJ previous = *slot;
   Select(*slot, object);
@@ -594,7 +547,6 @@ DWORD WINAPI GetObjectType(HGDIOBJ object) {
     case GdiKind::Font: return OBJ_FONT;
     case GdiKind::Bitmap: return OBJ_BITMAP;
     case GdiKind::Region: return OBJ_REGION;
-    case GdiKind::Palette: return OBJ_PAL;
   }
   return 0;
 }
@@ -616,14 +568,9 @@ HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type) {
 // DCs
 
 HDC WINAPI GetDC(HWND hwnd) {
-  if (hwnd && !IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  return NewWindowDc(hwnd, nullptr, false);
+  if (hwnd && !CheckWindow(hwnd)) return nullptr;
+  return NewWindowDc(hwnd, nullptr);
 }
-
-HDC WINAPI GetWindowDC(HWND hwnd) { return GetDC(hwnd); }
 
 int WINAPI ReleaseDC(HWND, HDC dc) {
   Lock lock(S().mutex);
@@ -639,7 +586,7 @@ HDC WINAPI CreateCompatibleDC(HDC dc) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  return NewDcLocked(true, nullptr, nullptr, false);
+  return NewDcLocked(true, nullptr, nullptr);
 }
 
 BOOL WINAPI DeleteDC(HDC dc) {
@@ -655,8 +602,11 @@ BOOL WINAPI DeleteDC(HDC dc) {
 // ---------------------------------------------------------------------------------------
 // Bitmaps
 
-HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitCount, const VOID* bits) {
-  if (width < 0 || height < 0 || planes != 1 || bitCount == 0 || bitCount > 32) {
+namespace {
+// A memory bitmap of our own pixels, all black; 1 or 32 bits a pixel (width or height 0:
+// the default 1 x 1 monochrome bitmap, as Win32 gives).
+HBITMAP NewBitmap(int width, int height, int bpp) {
+  if (width < 0 || height < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -671,25 +621,11 @@ HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitCount, c
   o->kind = GdiKind::Bitmap;
   o->width = width;
   o->height = height;
-  o->bpp = static_cast<int>(bitCount);
+  o->bpp = bpp;
   o->pixels.assign(static_cast<std::size_t>(width) * height, 0);
-  if (bits) {
-    // Device-dependent rows, each padded to a 16-bit boundary, top row first.
-    const auto* p = static_cast<const BYTE*>(bits);
-    const std::size_t stride = ((static_cast<std::size_t>(width) * bitCount + 15) / 16) * 2;
-    for (int y = 0; y < height; ++y) {
-      const BYTE* row = p + y * stride;
-      for (int x = 0; x < width; ++x) {
-        COLORREF c = 0;
-        if (bitCount == 1) c = (row[x / 8] >> (7 - x % 8)) & 1 ? RGB(255, 255, 255) : 0;
-        else if (bitCount == 24) c = RGB(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
-        else if (bitCount == 32) c = RGB(row[x * 4 + 2], row[x * 4 + 1], row[x * 4]);
-        o->pixels[static_cast<std::size_t>(y) * width + x] = c;
-      }
-    }
-  }
   return static_cast<HBITMAP>(AddObjectLocked(o));
 }
+}  // namespace
 
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
   int bpp = 32;
@@ -705,7 +641,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
       if (b) bpp = b->bpp == 1 ? 1 : 32;
     }
   }
-  return CreateBitmap(width, height, 1, static_cast<UINT>(bpp), nullptr);
+  return NewBitmap(width, height, bpp);
 }
 
 HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT, VOID** bits, HANDLE, DWORD) {
@@ -741,46 +677,6 @@ HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* info, UINT, VOID** bits, 
   return static_cast<HBITMAP>(AddObjectLocked(o));
 }
 
-int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO info, UINT) {
-  Lock lock(S().mutex);
-  auto b = ObjLocked(bitmap, GdiKind::Bitmap);
-  if (!b || !info || !DcLocked(dc)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  BITMAPINFOHEADER& h = info->bmiHeader;
-  if (!bits) {
-    h.biWidth = b->width;
-    h.biHeight = b->height;
-    h.biPlanes = 1;
-    if (h.biBitCount == 0) h.biBitCount = static_cast<WORD>(b->bpp == 1 ? 1 : b->bpp == 24 ? 24 : 32);
-    h.biCompression = BI_RGB;
-    h.biSizeImage = static_cast<DWORD>(DibStride(b->width, h.biBitCount) * b->height);
-    return b->height;
-  }
-  if (h.biBitCount != 24 && h.biBitCount != 32) return 0;
-  const bool topDown = h.biHeight < 0;
-  const std::size_t stride = DibStride(b->width, h.biBitCount);
-  auto* out = static_cast<BYTE*>(bits);
-  UINT copied = 0;
-  for (UINT i = 0; i < lines && start + i < static_cast<UINT>(b->height); ++i) {
-    const int dibRow = static_cast<int>(start + i);  // rows counted from the bottom
-    const int y = topDown ? dibRow : b->height - 1 - dibRow;
-    BYTE* row = out + i * stride;
-    for (int x = 0; x < b->width; ++x) {
-      COLORREF c = GetPx(*b, x, y);
-      if (c == CLR_INVALID) c = 0;
-      const int n = h.biBitCount / 8;
-      row[x * n] = GetBValue(c);
-      row[x * n + 1] = GetGValue(c);
-      row[x * n + 2] = GetRValue(c);
-      if (n == 4) row[x * n + 3] = 0;
-    }
-    ++copied;
-  }
-  return static_cast<int>(copied);
-}
-
 // ---------------------------------------------------------------------------------------
 // Drawing
 
@@ -797,71 +693,25 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   return 1;
 }
 
-int WINAPI FrameRect(HDC dc, const RECT* rect, HBRUSH brush) {
-  if (!rect) return 0;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return 0;
-  bool ok;
-  const COLORREF c = BrushColorLocked(brush, &ok);
-  if (!ok) return 0;
-  LogLocked(DrawOp::FrameRect, dc, *d, *rect, c);
-  const RECT& r = *rect;
-  if (r.right - r.left < 1 || r.bottom - r.top < 1) return 1;
-  FillLocked(*d, RECT{r.left, r.top, r.right, r.top + 1}, brush);
-  FillLocked(*d, RECT{r.left, r.bottom - 1, r.right, r.bottom}, brush);
-  FillLocked(*d, RECT{r.left, r.top, r.left + 1, r.bottom}, brush);
-  FillLocked(*d, RECT{r.right - 1, r.top, r.right, r.bottom}, brush);
-  return 1;
-}
-
-namespace {
-bool RopNeedsSource(DWORD rop) { return ((rop >> 2) ^ rop) & 0x330000; }
-
-BOOL BltImpl(DrawOp op, HDC dst, int xd, int yd, int wd, int hd, HDC src, int xs, int ys, int ws, int hs, DWORD rop) {
+// Copies with SRCCOPY from a memory DC; other raster operations are logged and draw nothing.
+BOOL WINAPI StretchBlt(HDC dst, int xd, int yd, int wd, int hd, HDC src, int xs, int ys, int ws, int hs, DWORD rop) {
   Lock lock(S().mutex);
   auto d = DcLocked(dst);
-  if (!d) {
+  auto s = DcLocked(src);
+  if (!d || !s) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  auto s = src ? DcLocked(src) : nullptr;
-  if (RopNeedsSource(rop) && !s) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  LogLocked(op, dst, *d, RECT{xd, yd, xd + wd, yd + hd}, 0, RECT{xs, ys, xs + ws, ys + hs}, rop);
-  if (rop == BLACKNESS || rop == WHITENESS) {
-    if (GdiObject* t = TargetLocked(*d)) {
-      const RECT a = Clipped(*d, *t, RECT{xd, yd, xd + wd, yd + hd});
-      for (int y = a.top; y < a.bottom; ++y)
-        for (int x = a.left; x < a.right; ++x) SetPx(*t, x, y, rop == WHITENESS ? RGB(255, 255, 255) : 0);
-    }
-  } else if (rop == PATCOPY) {
-    FillLocked(*d, RECT{xd, yd, xd + wd, yd + hd}, static_cast<HBRUSH>(d->brush));
-  } else if (rop == SRCCOPY && s && s->memory) {
-    auto sb = ObjLocked(s->bitmap, GdiKind::Bitmap);
-    if (sb && HasPixels(*sb)) {
-      const GdiObject& b = *sb;
-      if (sb.get() == TargetLocked(*d)) {
-        const GdiObject copy = b;  // overlapping copy within one bitmap
-        CopyScaledLocked(*d, xd, yd, wd, hd, xs, ys, ws, hs, [&](int x, int y) { return GetPx(copy, x, y); });
-      } else {
-        CopyScaledLocked(*d, xd, yd, wd, hd, xs, ys, ws, hs, [&](int x, int y) { return GetPx(b, x, y); });
-      }
-    }
+  LogLocked(DrawOp::StretchBlt, dst, *d, RECT{xd, yd, xd + wd, yd + hd}, 0, RECT{xs, ys, xs + ws, ys + hs}, rop);
+  auto sb = ObjLocked(s->bitmap, GdiKind::Bitmap);
+  if (rop != SRCCOPY || !s->memory || !sb || !HasPixels(*sb)) return TRUE;
+  if (sb.get() == TargetLocked(*d)) {
+    const GdiObject copy = *sb;  // overlapping copy within one bitmap
+    CopyScaledLocked(*d, xd, yd, wd, hd, xs, ys, ws, hs, [&](int x, int y) { return GetPx(copy, x, y); });
+  } else {
+    CopyScaledLocked(*d, xd, yd, wd, hd, xs, ys, ws, hs, [&](int x, int y) { return GetPx(*sb, x, y); });
   }
   return TRUE;
-}
-}  // namespace
-
-BOOL WINAPI StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc,
-                       int wSrc, int hSrc, DWORD rop) {
-  return BltImpl(DrawOp::StretchBlt, dst, xDst, yDst, wDst, hDst, src, xSrc, ySrc, wSrc, hSrc, rop);
-}
-
-BOOL WINAPI BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop) {
-  return BltImpl(DrawOp::BitBlt, dst, x, y, cx, cy, src, x1, y1, cx, cy, rop);
 }
 
 int WINAPI StretchDIBits(HDC dc, int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc,
@@ -908,126 +758,53 @@ int WINAPI StretchDIBits(HDC dc, int xDst, int yDst, int wDst, int hDst, int xSr
   return std::abs(hSrc);
 }
 
+namespace {
+// A DC attribute: the new value in, the old one out (fail for an unknown DC).
+template <class T>
+T SwapDcLocked(HDC dc, T DcState::*field, T value, T fail) {
+  auto d = DcLocked(dc);
+  if (!d) return fail;
+  const T old = (*d).*field;
+  (*d).*field = value;
+  return old;
+}
+
+template <class T>
+T SwapDc(HDC dc, T DcState::*field, T value, T fail) {
+  Lock lock(S().mutex);
+  return SwapDcLocked(dc, field, value, fail);
+}
+
+template <class T>
+T ReadDc(HDC dc, T DcState::*field, T fail) {
+  Lock lock(S().mutex);
+  auto d = DcLocked(dc);
+  return d ? (*d).*field : fail;
+}
+
+BOOL MovePoint(HDC dc, POINT DcState::*field, int x, int y, LPPOINT previous) {
+  Lock lock(S().mutex);
+  if (!DcLocked(dc)) return FALSE;
+  const POINT old = SwapDcLocked(dc, field, POINT{x, y}, POINT{});
+  if (previous) *previous = old;
+  return TRUE;
+}
+}  // namespace
+
 int WINAPI SetStretchBltMode(HDC dc, int mode) {
-  if (mode < BLACKONWHITE || mode > HALFTONE) return 0;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return 0;
-  const int old = d->stretch;
-  d->stretch = mode;
-  return old;
+  return mode < BLACKONWHITE || mode > HALFTONE ? 0 : SwapDc(dc, &DcState::stretch, mode, 0);
 }
-
-int WINAPI GetStretchBltMode(HDC dc) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  return d ? d->stretch : 0;
-}
-
-COLORREF WINAPI SetTextColor(HDC dc, COLORREF color) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return CLR_INVALID;
-  const COLORREF old = d->text;
-  d->text = color;
-  return old;
-}
-
-COLORREF WINAPI GetTextColor(HDC dc) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  return d ? d->text : CLR_INVALID;
-}
-
-COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return CLR_INVALID;
-  const COLORREF old = d->bk;
-  d->bk = color;
-  return old;
-}
-
-COLORREF WINAPI GetBkColor(HDC dc) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  return d ? d->bk : CLR_INVALID;
-}
-
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color) { return SwapDc(dc, &DcState::text, color, CLR_INVALID); }
+COLORREF WINAPI GetTextColor(HDC dc) { return ReadDc(dc, &DcState::text, CLR_INVALID); }
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) { return SwapDc(dc, &DcState::bk, color, CLR_INVALID); }
+COLORREF WINAPI GetBkColor(HDC dc) { return ReadDc(dc, &DcState::bk, CLR_INVALID); }
 int WINAPI SetBkMode(HDC dc, int mode) {
-  if (mode != TRANSPARENT && mode != OPAQUE) return 0;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return 0;
-  const int old = d->bkMode;
-  d->bkMode = mode;
-  return old;
+  return mode != TRANSPARENT && mode != OPAQUE ? 0 : SwapDc(dc, &DcState::bkMode, mode, 0);
 }
-
-int WINAPI GetBkMode(HDC dc) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  return d ? d->bkMode : 0;
-}
-
 BOOL WINAPI SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return FALSE;
-  if (previous) *previous = d->brushOrg;
-  d->brushOrg = POINT{x, y};
-  return TRUE;
+  return MovePoint(dc, &DcState::brushOrg, x, y, previous);
 }
-
-BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return FALSE;
-  if (previous) *previous = d->pos;
-  d->pos = POINT{x, y};
-  return TRUE;
-}
-
-BOOL WINAPI LineTo(HDC dc, int x, int y) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return FALSE;
-  auto pen = ObjLocked(d->pen, GdiKind::Pen);
-  const COLORREF c = pen ? pen->pen.lopnColor : 0;
-  LogLocked(DrawOp::LineTo, dc, *d, RECT{d->pos.x, d->pos.y, x, y}, c);
-  if (GdiObject* t = TargetLocked(*d); t && pen && pen->pen.lopnStyle != PS_NULL) {
-    // Horizontal and vertical lines, last point excluded, as Win32 draws them.
-    if (d->pos.y == y) {
-      const int a = std::min<int>(d->pos.x, x), b = std::max<int>(d->pos.x, x);
-      for (int i = a; i < b; ++i)
-        if (i != x) SetPx(*t, i, y, c);
-      if (d->pos.x > x) SetPx(*t, d->pos.x, y, c);
-    } else if (d->pos.x == x) {
-      const int a = std::min<int>(d->pos.y, y), b = std::max<int>(d->pos.y, y);
-      for (int i = a; i < b; ++i)
-        if (i != y) SetPx(*t, x, i, c);
-      if (d->pos.y > y) SetPx(*t, x, d->pos.y, c);
-    }
-  }
-  d->pos = POINT{x, y};
-  return TRUE;
-}
-
-int WINAPI SetROP2(HDC dc, int rop2) {
-  if (rop2 < R2_BLACK || rop2 > R2_WHITE) return 0;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return 0;
-  const int old = d->rop2;
-  d->rop2 = rop2;
-  return old;
-}
-
-int WINAPI GetROP2(HDC dc) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  return d ? d->rop2 : 0;
-}
+BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous) { return MovePoint(dc, &DcState::pos, x, y, previous); }
 
 COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
   Lock lock(S().mutex);
@@ -1124,40 +901,6 @@ BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size) 
   return TRUE;
 }
 
-BOOL WINAPI GetTextMetricsW(HDC dc, LPTEXTMETRICW metrics) {
-  if (!metrics) return FALSE;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return FALSE;
-  const FontMetric m = MetricOfLocked(static_cast<HFONT>(d->font));
-  auto f = ObjLocked(d->font, GdiKind::Font);
-  *metrics = TEXTMETRICW{};
-  metrics->tmHeight = m.height;
-  metrics->tmAscent = m.height * 4 / 5;
-  metrics->tmDescent = m.height - metrics->tmAscent;
-  metrics->tmAveCharWidth = m.charWidth;
-  metrics->tmMaxCharWidth = m.charWidth;
-  metrics->tmWeight = f ? (f->font.lfWeight ? f->font.lfWeight : FW_NORMAL) : FW_NORMAL;
-  metrics->tmDigitizedAspectX = metrics->tmDigitizedAspectY = 96;
-  metrics->tmFirstChar = 0x20;
-  metrics->tmLastChar = 0xFFFC;
-  metrics->tmDefaultChar = u'?';
-  metrics->tmBreakChar = u' ';
-  metrics->tmCharSet = f ? f->font.lfCharSet : DEFAULT_CHARSET;
-  return TRUE;
-}
-
-BOOL WINAPI TextOutW(HDC dc, int x, int y, LPCWSTR text, int count) {
-  if (count < 0 || (!text && count > 0)) return FALSE;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return FALSE;
-  const FontMetric m = MetricOfLocked(static_cast<HFONT>(d->font));
-  LogLocked(DrawOp::TextOut, dc, *d, RECT{x, y, x + count * m.charWidth, y + m.height}, d->text, RECT{}, 0,
-            TextArg(text, count));
-  return TRUE;
-}
-
 int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
   if (!rect || (!text && count != 0)) return 0;
   Lock lock(S().mutex);
@@ -1179,7 +922,7 @@ int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) 
 }
 
 // ---------------------------------------------------------------------------------------
-// Regions and device capabilities
+// Regions
 
 HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom) {
   Lock lock(S().mutex);
@@ -1196,38 +939,19 @@ HRGN WINAPI CreateRectRgnIndirect(const RECT* rect) {
   return CreateRectRgn(rect->left, rect->top, rect->right, rect->bottom);
 }
 
+// RGN_OR and RGN_COPY (the bounding model: the union's bounds).
 int WINAPI CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
   Lock lock(S().mutex);
   auto d = ObjLocked(dst, GdiKind::Region);
   auto a = ObjLocked(src1, GdiKind::Region);
   auto b = mode == RGN_COPY ? a : ObjLocked(src2, GdiKind::Region);
-  if (!d || !a || !b || mode < RGN_AND || mode > RGN_COPY) return ERROR;
+  if (!d || !a || !b || (mode != RGN_OR && mode != RGN_COPY)) return ERROR;
   auto empty = [](const RECT& r) { return r.left >= r.right || r.top >= r.bottom; };
   RECT r = a->rgn;
   const RECT o = b->rgn;
-  switch (mode) {
-    case RGN_AND:
-      r = RECT{std::max(r.left, o.left), std::max(r.top, o.top), std::min(r.right, o.right),
-               std::min(r.bottom, o.bottom)};
-      break;
-    case RGN_OR:
-    case RGN_XOR:
-      if (empty(r)) r = o;
-      else if (!empty(o))
-        r = RECT{std::min(r.left, o.left), std::min(r.top, o.top), std::max(r.right, o.right),
-                 std::max(r.bottom, o.bottom)};
-      break;
-    case RGN_DIFF:
-      if (!empty(o) && o.left <= r.left && o.right >= r.right) {
-        if (o.top <= r.top && o.bottom > r.top) r.top = std::min(o.bottom, r.bottom);
-        else if (o.bottom >= r.bottom && o.top < r.bottom) r.bottom = std::max(o.top, r.top);
-      } else if (!empty(o) && o.top <= r.top && o.bottom >= r.bottom) {
-        if (o.left <= r.left && o.right > r.left) r.left = std::min(o.right, r.right);
-        else if (o.right >= r.right && o.left < r.right) r.right = std::max(o.left, r.left);
-      }
-      break;
-    default: break;
-  }
+  if (empty(r)) r = o;
+  else if (!empty(o))
+    r = RECT{std::min(r.left, o.left), std::min(r.top, o.top), std::max(r.right, o.right), std::max(r.bottom, o.bottom)};
   if (empty(r)) r = RECT{0, 0, 0, 0};
   d->rgn = r;
   return empty(r) ? NULLREGION : SIMPLEREGION;
@@ -1248,24 +972,6 @@ int WINAPI SelectClipRgn(HDC dc, HRGN region) {
   return (o->rgn.left >= o->rgn.right || o->rgn.top >= o->rgn.bottom) ? NULLREGION : SIMPLEREGION;
 }
 
-int WINAPI GetClipBox(HDC dc, LPRECT rect) {
-  if (!rect) return ERROR;
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return ERROR;
-  if (d->hasClip) {
-    *rect = d->clip;
-  } else if (d->memory) {
-    auto b = ObjLocked(d->bitmap, GdiKind::Bitmap);
-    *rect = RECT{0, 0, b ? b->width : 1, b ? b->height : 1};
-  } else if (auto w = FindWindowLocked(d->hwnd); w && d->hwnd) {
-    *rect = RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
-  } else {
-    *rect = RECT{0, 0, 1024, 768};
-  }
-  return (rect->left >= rect->right || rect->top >= rect->bottom) ? NULLREGION : SIMPLEREGION;
-}
-
 int WINAPI GetRgnBox(HRGN region, LPRECT rect) {
   if (!rect) return ERROR;
   Lock lock(S().mutex);
@@ -1273,29 +979,6 @@ int WINAPI GetRgnBox(HRGN region, LPRECT rect) {
   if (!o) return ERROR;
   *rect = o->rgn;
   return (o->rgn.left >= o->rgn.right || o->rgn.top >= o->rgn.bottom) ? NULLREGION : SIMPLEREGION;
-}
-
-int WINAPI GetDeviceCaps(HDC dc, int index) {
-  Lock lock(S().mutex);
-  auto d = DcLocked(dc);
-  if (!d) return 0;
-  switch (index) {
-    case LOGPIXELSX:
-    case LOGPIXELSY: return 96;
-    case HORZRES: return 1024;
-    case VERTRES: return 768;
-    case BITSPIXEL: {
-      if (d->memory) {
-        auto b = ObjLocked(d->bitmap, GdiKind::Bitmap);
-        return b ? b->bpp : 1;
-      }
-      return 32;
-    }
-    case PLANES: return 1;
-    case NUMCOLORS: return -1;
-    case RASTERCAPS: return 0x0001 | 0x0008 | 0x0080 | 0x0200 | 0x0800 | 0x2000;
-    default: return 0;
-  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1318,18 +1001,6 @@ void ClearDrawLog() {
   S().drawLog.clear();
 }
 
-std::vector<COLORREF> BitmapPixels(HBITMAP bitmap, int* width, int* height) {
-  Lock lock(S().mutex);
-  auto b = ObjLocked(bitmap, GdiKind::Bitmap);
-  if (width) *width = b ? b->width : 0;
-  if (height) *height = b ? b->height : 0;
-  std::vector<COLORREF> out;
-  if (!b || !HasPixels(*b)) return out;
-  for (int y = 0; y < b->height; ++y)
-    for (int x = 0; x < b->width; ++x) out.push_back(GetPx(*b, x, y));
-  return out;
-}
-
 }  // namespace zorv::headless
 
 namespace zorv::winsys {
@@ -1344,7 +1015,6 @@ void CountGdiLocked(headless::Counts& c) {
       case GdiKind::Font: c.fonts++; break;
       case GdiKind::Bitmap: c.bitmaps++; break;
       case GdiKind::Region: c.regions++; break;
-      case GdiKind::Palette: break;
     }
   }
   c.dcs = static_cast<int>(S().dcs.size());
@@ -1358,7 +1028,7 @@ HBITMAP BitmapFromDib(const BITMAPINFO* info, const BYTE* bits, std::size_t bits
   const int bpp = h.biBitCount;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return nullptr;
   if (DibStride(width, bpp) * height > bitsSize) return nullptr;
-  HBITMAP bmp = CreateBitmap(width, height, 1, bpp == 1 ? 1 : 32, nullptr);
+  HBITMAP bmp = NewBitmap(width, height, bpp == 1 ? 1 : 32);
   if (!bmp) return nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   HGDIOBJ old = SelectObject(dc, bmp);

@@ -3,7 +3,7 @@
 //
 // Input is delivered as the real system delivers it: each event goes into the input queue
 // of the thread that owns the target window, and that thread's message loop reads and
-// dispatches it (GetMessageW/PeekMessageW do the system's part on reading: WM_NCHITTEST,
+// dispatches it (PeekMessageW does the system's part on reading: WM_NCHITTEST,
 // WM_MOUSEACTIVATE and activation for button presses, WM_SETCURSOR, capture, and the key
 // state that GetKeyState reports). Nothing runs until the loop under test runs.
 // Points are in the client coordinates of the window named; they become screen points
@@ -12,8 +12,6 @@
 // ancestor) at that moment go nowhere.
 #pragma once
 
-#include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,17 +83,17 @@ struct Counts {
 Counts GetCounts();
 
 // The drawing log: every drawing call on a DC, in order, process-wide.
-enum class DrawOp { FillRect, FrameRect, BitBlt, StretchBlt, StretchDIBits, TextOut, DrawText, LineTo, SetPixel };
+enum class DrawOp { FillRect, StretchBlt, StretchDIBits, DrawText, SetPixel };
 struct DrawCall {
   DrawOp op{};
   HDC dc = nullptr;
   HWND hwnd = nullptr;   // the window of a window DC, else null
   RECT rect{};           // destination rectangle in the DC's coordinates
   RECT source{};         // source rectangle of the copying calls
-  COLORREF color = 0;    // brush colour (FillRect, FrameRect), text colour (text)
+  COLORREF color = 0;    // brush colour (FillRect), text colour (DrawText), colour (SetPixel)
   int stretchMode = 0;   // the DC's stretch mode at the call
-  DWORD rop = 0;
-  std::u16string text;   // text calls
+  DWORD rop = 0;         // the raster operation (DrawText: its format)
+  std::u16string text;   // DrawText
 };
 std::vector<DrawCall> DrawLog(HWND hwnd = nullptr);  // null: all
 void ClearDrawLog();
@@ -107,13 +105,5 @@ int DragMoveRequests(HWND hwnd = nullptr);
 // Tools of a tooltip window (-1 when hwnd is no tooltip) and the text of one.
 int TooltipToolCount(HWND tooltip);
 std::u16string TooltipText(HWND tooltip, HWND toolWindow, UINT_PTR id);
-
-// The pixel colours of a memory bitmap, row by row from the top (empty if it holds none).
-std::vector<COLORREF> BitmapPixels(HBITMAP bitmap, int* width = nullptr, int* height = nullptr);
-
-// MessageBoxW: by default it writes caption and text to standard error and returns IDOK;
-// a hook replaces that (null restores the default).
-using MessageBoxHook = std::function<int(HWND owner, std::u16string text, std::u16string caption, UINT type)>;
-void SetMessageBoxHook(MessageBoxHook hook);
 
 }  // namespace zorv::headless

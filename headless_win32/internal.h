@@ -1,7 +1,7 @@
 // Internal state of the headless window system, shared by its implementation files.
-// One lock guards everything below; it is never held while a window procedure, an
-// enumeration callback or a hook runs (helpers that call out take the lock by reference
-// and release it around the call).
+// One lock guards everything below; it is never held while a window procedure or an
+// enumeration callback runs (helpers that call out take the lock by reference and release
+// it around the call).
 #pragma once
 
 #include <condition_variable>
@@ -37,10 +37,8 @@ struct WndClass {
   HICON iconSm = nullptr;
   HCURSOR cursor = nullptr;
   HBRUSH background = nullptr;
-  std::u16string menuName;
   bool system = false;
   int windows = 0;
-  std::vector<BYTE> classExtra;
 };
 
 struct Queue;
@@ -59,8 +57,6 @@ struct Window {
   DWORD style = 0;
   DWORD exStyle = 0;
   LONG_PTR id = 0;
-  LONG_PTR userData = 0;
-  HINSTANCE instance = nullptr;
   HWND parent = nullptr;  // the desktop (or the message root) for top-level windows
   HWND owner = nullptr;
   std::vector<HWND> children;  // z-order, topmost first
@@ -68,13 +64,10 @@ struct Window {
   RECT window{};  // in the parent's client coordinates (screen for top-level windows)
   RECT client{};  // likewise
   std::vector<std::pair<std::u16string, HANDLE>> props;
-  std::vector<BYTE> extra;
   // Painting: one bounding rectangle in client coordinates.
   bool hasUpdate = false;
   RECT update{};
   bool erase = false;
-  bool internalPaint = false;
-  bool redraw = true;
   // Minimised and maximised state.
   RECT normalRect{};
   bool hiddenByOwner = false;
@@ -94,7 +87,6 @@ struct SentMessage {
   LPARAM lParam = 0;
   LRESULT result = 0;
   bool done = false;
-  bool abandoned = false;
 };
 
 // An input event waiting in a thread's input queue; the target's client point is turned
@@ -105,21 +97,12 @@ struct InputEvent {
   bool mouse = false;
 };
 
-struct Timer {
-  HWND hwnd = nullptr;
-  UINT_PTR id = 0;
-  UINT elapse = 0;
-  TIMERPROC proc = nullptr;
-  std::uint64_t due = 0;  // milliseconds of the tick count
-};
-
 struct Queue {
   DWORD threadId = 0;
   bool alive = true;
   std::deque<MSG> posted;
   std::deque<InputEvent> input;
   std::deque<std::shared_ptr<SentMessage>> sent;
-  std::vector<Timer> timers;
   bool quit = false;
   int quitCode = 0;
   UINT changed = 0;  // QS_* bits that arrived since the thread last looked
@@ -128,11 +111,9 @@ struct Queue {
   HWND capture = nullptr;
   HWND trackLeave = nullptr;  // TrackMouseEvent(TME_LEAVE)
   HWND pendingActivate = nullptr;  // SetForegroundWindow from another thread
-  DWORD msgTime = 0;
-  POINT msgPos{};
 };
 
-enum class GdiKind { Pen, Brush, Font, Bitmap, Region, Palette };
+enum class GdiKind { Pen, Brush, Font, Bitmap, Region };
 
 struct GdiObject;
 struct DcState;
@@ -183,16 +164,14 @@ inline UINT_PTR Key(const void* h) { return reinterpret_cast<UINT_PTR>(h); }
 // Strings
 std::u16string Upper(std::u16string_view s);
 std::u16string FromPtr(LPCWSTR s);  // empty for null
-std::size_t Length(LPCWSTR s);
 int CopyOut(const std::u16string& s, LPWSTR buf, int max);  // GetWindowText's copy rule
 std::string ToUtf8(std::u16string_view s);
 
 // Windows, with the lock held.
 std::shared_ptr<Window> FindWindowLocked(HWND h);
-std::shared_ptr<Window> WindowOrFail(HWND h);  // takes the lock itself; sets the error
-std::shared_ptr<Queue> QueueOf(DWORD threadId);
-std::shared_ptr<Queue> CurrentQueue();  // creates this thread's queue on first use
-std::shared_ptr<Queue> CurrentQueueLocked();
+std::shared_ptr<Window> WindowLocked(HWND h);  // null with ERROR_INVALID_WINDOW_HANDLE set
+bool CheckWindow(HWND h);  // IsWindow, setting ERROR_INVALID_WINDOW_HANDLE when not; takes the lock
+std::shared_ptr<Queue> CurrentQueueLocked();  // creates this thread's queue on first use
 bool IsVisibleLocked(const Window& w);
 bool IsEnabledChainLocked(const Window& w);
 POINT ClientOriginLocked(const Window& w);  // screen position of the client area's origin
@@ -207,7 +186,6 @@ LRESULT RunOnOwner(HWND h, const std::function<LRESULT()>& f);
 // Messages
 void PostLocked(Queue& q, const MSG& m);
 void NotifyAll();
-LRESULT SendToProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 void MarkPaintChanged(Queue& q);
 
 // Painting and geometry shared with the GDI and controls.
@@ -220,7 +198,7 @@ void InvalidateLocked(Window& w, const RECT* r, bool erase, bool children);
 RECT NcInsets(DWORD style, DWORD exStyle, int* caption);
 
 // GDI pieces used by the window code.
-HDC NewWindowDc(HWND h, const RECT* clip, bool paint);
+HDC NewWindowDc(HWND h, const RECT* clip);
 COLORREF SysColorLocked(int index);
 void DestroyMenuLocked(HMENU m);
 
@@ -229,7 +207,6 @@ HBITMAP BitmapFromDib(const BITMAPINFO* info, const BYTE* bits, std::size_t bits
 
 // Controls
 void RegisterSystemClassesLocked();
-LRESULT DrawCountedDefProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 
 // Text metric of the headless system.
 struct FontMetric {

@@ -1,6 +1,6 @@
 // Headless window system, threads and queues: each thread's message queue, sending and
-// posting, reading messages (with the system's part of reading input), timers, events and
-// the waits, and the small kernel32 calls.
+// posting, reading messages (with the system's part of reading input), events and the
+// waits, and the small kernel32 calls.
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -16,8 +16,6 @@ struct ThreadQueue {
   ~ThreadQueue();
 };
 thread_local ThreadQueue threadQueue;
-thread_local bool inSendFromOther = false;
-thread_local SentMessage* currentSent = nullptr;
 
 std::uint64_t NowMs() {
   using namespace std::chrono;
@@ -32,24 +30,16 @@ bool ServeOneLocked(Lock& lock, Queue& q) {
   auto m = q.sent.front();
   q.sent.pop_front();
   LRESULT r = 0;
-  const bool wasInSend = inSendFromOther;
-  SentMessage* wasCurrent = currentSent;
   if (m->msg == kMsgRunOnOwner) {
     lock.unlock();
-    inSendFromOther = true;
-    currentSent = m.get();
     r = (*reinterpret_cast<const std::function<LRESULT()>*>(m->lParam))();
     lock.lock();
   } else if (auto w = FindWindowLocked(m->hwnd)) {
     WNDPROC proc = w->proc;
     lock.unlock();
-    inSendFromOther = true;
-    currentSent = m.get();
     r = proc(m->hwnd, m->msg, m->wParam, m->lParam);
     lock.lock();
   }
-  inSendFromOther = wasInSend;
-  currentSent = wasCurrent;
   if (!m->done) {
     m->result = r;
     m->done = true;
@@ -75,29 +65,6 @@ ThreadQueue::~ThreadQueue() {
   S().wake.notify_all();
 }
 
-UINT PresentBitsLocked(const Queue& q) {
-  UINT bits = 0;
-  if (!q.posted.empty() || q.quit) bits |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
-  if (!q.sent.empty()) bits |= QS_SENDMESSAGE;
-  for (const auto& e : q.input) {
-    if (!e.mouse) bits |= QS_KEY;
-    else if (e.msg.message == WM_MOUSEMOVE) bits |= QS_MOUSEMOVE;
-    else bits |= QS_MOUSEBUTTON;
-  }
-  for (auto& [k, w] : S().windows) {
-    if (w->threadId == q.threadId && !w->destroyed && (w->hasUpdate || w->internalPaint) &&
-        IsVisibleLocked(*w)) {
-      bits |= QS_PAINT;
-      break;
-    }
-  }
-  const auto now = NowMs();
-  for (const auto& t : q.timers) {
-    if (t.due <= now) bits |= QS_TIMER;
-  }
-  return bits;
-}
-
 bool FilterMatch(HWND hwnd, UINT message, HWND filter, UINT min, UINT max) {
   if (filter == reinterpret_cast<HWND>(-1)) {
     if (hwnd != nullptr) return false;
@@ -107,11 +74,6 @@ bool FilterMatch(HWND hwnd, UINT message, HWND filter, UINT min, UINT max) {
   if (min == 0 && max == 0) return true;
   if (min <= max) return message >= min && message <= max;
   return message >= min || message <= max;
-}
-
-bool IsButtonDown(UINT m) {
-  return m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN || m == WM_LBUTTONDBLCLK ||
-         m == WM_RBUTTONDBLCLK || m == WM_MBUTTONDBLCLK;
 }
 
 void UpdateKeyState(BYTE* state, UINT vk, bool down) {
@@ -124,119 +86,141 @@ void UpdateKeyState(BYTE* state, UINT vk, bool down) {
   }
 }
 
+// The mouse buttons' key state as a button message is read.
+void UpdateButtonState(UINT msg) {
+  const UINT down[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+  const UINT vk[] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON};
+  for (int i = 0; i < 3; ++i) {
+    // Each button's messages: down, up, double click.
+    if (msg == down[i] || msg == down[i] + 2) UpdateKeyState(S().keyState, vk[i], true);
+    if (msg == down[i] + 1) UpdateKeyState(S().keyState, vk[i], false);
+  }
+}
+
+// WM_NCHITTEST down from the window under the mouse, through transparent children of this
+// thread to their parents; target becomes the window that answered.
+LRESULT HitTestFrom(HWND* target, POINT screen) {
+  for (;;) {
+    const LRESULT hit = SendMessageW(*target, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
+    if (hit != HTTRANSPARENT) return hit;
+    HWND parent = GetAncestor(*target, GA_PARENT);
+    if (!(GetWindowLongW(*target, GWL_STYLE) & WS_CHILD) || !parent ||
+        GetWindowThreadProcessId(parent, nullptr) != ThisThreadId()) {
+      return hit;
+    }
+    *target = parent;
+  }
+}
+
+// Each ancestor hears of a press on a child (while the window on the way is a child without
+// WS_EX_NOPARENTNOTIFY), with the point in its own client coordinates.
+void NotifyParentsOfPress(HWND target, UINT msg, POINT screen) {
+  HWND cur = target;
+  while ((GetWindowLongW(cur, GWL_STYLE) & WS_CHILD) && !(GetWindowLongW(cur, GWL_EXSTYLE) & WS_EX_NOPARENTNOTIFY)) {
+    HWND parent = GetAncestor(cur, GA_PARENT);
+    if (!parent) break;
+    POINT pp = screen;
+    ScreenToClient(parent, &pp);
+    SendMessageW(parent, WM_PARENTNOTIFY, MAKEWPARAM(msg, 0), MAKELPARAM(pp.x, pp.y));
+    cur = parent;
+  }
+}
+
+// A press activates the top-level window under it (WM_MOUSEACTIVATE); false when the
+// answer eats the press.
+bool ActivateOnPress(HWND target, UINT msg, LRESULT hit) {
+  if (target == GetActiveWindow()) return true;
+  HWND top = GetAncestor(target, GA_ROOT);
+  if (!top || (GetWindowLongW(top, GWL_STYLE) & (WS_POPUP | WS_CHILD)) == WS_CHILD) return true;
+  const LRESULT ma = SendMessageW(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top), MAKELPARAM(hit, msg));
+  if ((ma == MA_ACTIVATE || ma == MA_ACTIVATEANDEAT || ma == 0) && top != GetActiveWindow()) SetActiveWindow(top);
+  return ma != MA_ACTIVATEANDEAT && ma != MA_NOACTIVATEANDEAT;
+}
+
+bool ProcessKeyLocked(const InputEvent& ev, const Window& w, MSG& out) {
+  if (!IsVisibleLocked(w) || !IsEnabledChainLocked(w)) return false;
+  const bool down = ev.msg.message == WM_KEYDOWN || ev.msg.message == WM_SYSKEYDOWN;
+  UpdateKeyState(S().keyState, static_cast<UINT>(ev.msg.wParam), down);
+  if (ev.msg.wParam == VK_LSHIFT || ev.msg.wParam == VK_RSHIFT) UpdateKeyState(S().keyState, VK_SHIFT, down);
+  out = ev.msg;
+  out.pt = S().cursorPos;
+  return true;
+}
+
 // The system's part of reading an input event: hit testing, activation, the cursor, the
 // key state. Lock held on entry and on return. False: the event went nowhere.
 bool ProcessInputLocked(Lock& lock, Queue& q, const InputEvent& ev, MSG& out) {
   auto w = FindWindowLocked(ev.msg.hwnd);
   if (!w) return false;
+  if (!ev.mouse) return ProcessKeyLocked(ev, *w, out);
   const UINT raw = ev.msg.message;
-  if (!ev.mouse) {
-    if (!IsVisibleLocked(*w) || !IsEnabledChainLocked(*w)) return false;
-    const bool down = raw == WM_KEYDOWN || raw == WM_SYSKEYDOWN;
-    UpdateKeyState(S().keyState, static_cast<UINT>(ev.msg.wParam), down);
-    if (ev.msg.wParam == VK_LSHIFT || ev.msg.wParam == VK_RSHIFT) UpdateKeyState(S().keyState, VK_SHIFT, down);
-    out = ev.msg;
-    out.pt = S().cursorPos;
-    q.msgTime = out.time;
-    q.msgPos = out.pt;
-    return true;
-  }
+  const bool wheel = raw == WM_MOUSEWHEEL;
   const POINT origin = ClientOriginLocked(*w);
-  POINT screen{origin.x + ev.msg.pt.x, origin.y + ev.msg.pt.y};
+  const POINT screen{origin.x + ev.msg.pt.x, origin.y + ev.msg.pt.y};
   HWND target = ev.msg.hwnd;
-  HWND capture = q.capture;
-  if (raw == WM_MOUSEWHEEL) {
+  const HWND capture = wheel ? nullptr : q.capture;
+  if (wheel) {
     target = q.focus ? q.focus : q.active;
     if (!target) return false;
-    capture = nullptr;
   } else if (capture) {
     target = capture;
   } else if (!IsVisibleLocked(*w) || !IsEnabledChainLocked(*w)) {
     return false;
   }
   S().cursorPos = screen;
-  if (raw == WM_LBUTTONDOWN || raw == WM_LBUTTONDBLCLK) UpdateKeyState(S().keyState, VK_LBUTTON, true);
-  if (raw == WM_LBUTTONUP) UpdateKeyState(S().keyState, VK_LBUTTON, false);
-  if (raw == WM_RBUTTONDOWN || raw == WM_RBUTTONDBLCLK) UpdateKeyState(S().keyState, VK_RBUTTON, true);
-  if (raw == WM_RBUTTONUP) UpdateKeyState(S().keyState, VK_RBUTTON, false);
-  if (raw == WM_MBUTTONDOWN || raw == WM_MBUTTONDBLCLK) UpdateKeyState(S().keyState, VK_MBUTTON, true);
-  if (raw == WM_MBUTTONUP) UpdateKeyState(S().keyState, VK_MBUTTON, false);
+  UpdateButtonState(raw);
   lock.unlock();
-  LRESULT hit = HTCLIENT;
-  if (!capture && raw != WM_MOUSEWHEEL) {
-    for (;;) {
-      hit = SendMessageW(target, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
-      if (hit != HTTRANSPARENT) break;
-      HWND parent = GetAncestor(target, GA_PARENT);
-      if (!(GetWindowLongW(target, GWL_STYLE) & WS_CHILD) || !parent ||
-          GetWindowThreadProcessId(parent, nullptr) != ThisThreadId()) {
-        break;
-      }
-      target = parent;
-    }
-  }
-  bool eat = hit == HTNOWHERE || hit == HTERROR || hit == HTTRANSPARENT;
-  UINT message = raw;
-  WPARAM wp = ev.msg.wParam;
-  LPARAM lp;
-  if (raw == WM_MOUSEWHEEL) {
-    lp = MAKELPARAM(screen.x, screen.y);
-  } else if (hit != HTCLIENT) {
-    message = raw - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
-    wp = static_cast<WPARAM>(hit);
-    lp = MAKELPARAM(screen.x, screen.y);
-  } else {
+  const LRESULT hit = (capture || wheel) ? HTCLIENT : HitTestFrom(&target, screen);
+  out = MSG{target, raw, ev.msg.wParam, MAKELPARAM(screen.x, screen.y), ev.msg.time, screen};
+  if (!wheel && hit != HTCLIENT) {
+    out.message = raw - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
+    out.wParam = static_cast<WPARAM>(hit);
+  } else if (!wheel) {
     POINT c = screen;
     ScreenToClient(target, &c);
-    lp = MAKELPARAM(c.x, c.y);
+    out.lParam = MAKELPARAM(c.x, c.y);
   }
-  if (!eat && (raw == WM_LBUTTONDOWN || raw == WM_RBUTTONDOWN || raw == WM_MBUTTONDOWN)) {
-    // Each ancestor hears of a press on a child (while the window on the way is a child
-    // without WS_EX_NOPARENTNOTIFY), with the point in its own client coordinates.
-    HWND cur = target;
-    while ((GetWindowLongW(cur, GWL_STYLE) & WS_CHILD) && !(GetWindowLongW(cur, GWL_EXSTYLE) & WS_EX_NOPARENTNOTIFY)) {
-      HWND parent = GetAncestor(cur, GA_PARENT);
-      if (!parent) break;
-      POINT pp = screen;
-      ScreenToClient(parent, &pp);
-      SendMessageW(parent, WM_PARENTNOTIFY, MAKEWPARAM(raw, 0), MAKELPARAM(pp.x, pp.y));
-      cur = parent;
-    }
+  bool eat = hit == HTNOWHERE || hit == HTERROR || hit == HTTRANSPARENT;
+  const bool press = raw == WM_LBUTTONDOWN || raw == WM_RBUTTONDOWN || raw == WM_MBUTTONDOWN;
+  if (!eat && press) NotifyParentsOfPress(target, raw, screen);
+  if (!eat && (press || raw == WM_LBUTTONDBLCLK || raw == WM_RBUTTONDBLCLK || raw == WM_MBUTTONDBLCLK)) {
+    eat = !ActivateOnPress(target, raw, hit);
   }
-  if (!eat && IsButtonDown(raw) && target != GetActiveWindow()) {
-    HWND top = GetAncestor(target, GA_ROOT);
-    if (top && (GetWindowLongW(top, GWL_STYLE) & (WS_POPUP | WS_CHILD)) != WS_CHILD) {
-      const LRESULT ma = SendMessageW(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top),
-                                      MAKELPARAM(hit, raw));
-      if (ma == MA_ACTIVATEANDEAT || ma == MA_NOACTIVATEANDEAT) eat = true;
-      if ((ma == MA_ACTIVATE || ma == MA_ACTIVATEANDEAT || ma == 0) && top != GetActiveWindow()) {
-        SetActiveWindow(top);
-      }
-    }
-  }
-  if (raw != WM_MOUSEWHEEL && IsWindow(target)) {
-    SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
-                 MAKELPARAM(hit < 0 ? HTERROR : hit, raw));
+  if (!wheel && IsWindow(target)) {
+    SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(hit < 0 ? HTERROR : hit, raw));
   }
   lock.lock();
-  if (q.trackLeave && q.trackLeave != target && raw != WM_MOUSEWHEEL) {
+  if (q.trackLeave && q.trackLeave != target && !wheel) {
     // TrackMouseEvent(TME_LEAVE): the mouse went to another window.
     PostLocked(q, MSG{q.trackLeave, WM_MOUSELEAVE, 0, 0, ev.msg.time, screen});
     q.trackLeave = nullptr;
   }
-  if (eat || !FindWindowLocked(target)) return false;
-  out.hwnd = target;
-  out.message = message;
-  out.wParam = wp;
-  out.lParam = lp;
-  out.time = ev.msg.time;
-  out.pt = screen;
-  q.msgTime = out.time;
-  q.msgPos = screen;
-  return true;
+  return !eat && FindWindowLocked(target);
 }
 
-// One look at the queue in Win32's order: sent, posted, quit, input, paint, timers.
+// Input in the queue's order; true with the first event that went somewhere, false when
+// none matched (retry: an event was read that went nowhere, look again).
+bool PeekInputLocked(Lock& lock, Queue& q, MSG& out, HWND filter, UINT min, UINT max, UINT mask, bool remove,
+                     bool* retry) {
+  *retry = false;
+  for (auto it = q.input.begin(); it != q.input.end(); ++it) {
+    if (!(it->mouse ? (mask & QS_MOUSE) : (mask & QS_KEY))) continue;
+    if (!FilterMatch(it->msg.hwnd, it->msg.message, filter, min, max)) continue;
+    if (!remove) {
+      out = it->msg;
+      out.pt = S().cursorPos;
+      return true;
+    }
+    InputEvent ev = *it;
+    q.input.erase(it);
+    if (ProcessInputLocked(lock, q, ev, out)) return true;
+    *retry = true;
+    return false;
+  }
+  return false;
+}
+
+// One look at the queue in Win32's order: sent, posted, quit, input, paint.
 // Lock held on entry and on return.
 bool PeekLocked(Lock& lock, Queue& q, MSG& out, HWND filter, UINT min, UINT max, UINT flags) {
   const UINT mask = (flags >> 16) ? (flags >> 16) : QS_ALLINPUT;
@@ -259,8 +243,6 @@ bool PeekLocked(Lock& lock, Queue& q, MSG& out, HWND filter, UINT min, UINT max,
         if (!FilterMatch(it->hwnd, it->message, filter, min, max)) continue;
         out = *it;
         if (remove) q.posted.erase(it);
-        q.msgTime = out.time;
-        q.msgPos = out.pt;
         return true;
       }
       if (q.quit && (filter == nullptr || filter == reinterpret_cast<HWND>(-1)) &&
@@ -270,52 +252,19 @@ bool PeekLocked(Lock& lock, Queue& q, MSG& out, HWND filter, UINT min, UINT max,
         return true;
       }
     }
-    if (mask & QS_INPUT) {
-      bool retry = false;
-      for (auto it = q.input.begin(); it != q.input.end(); ++it) {
-        const bool keyMask = !it->mouse && (mask & QS_KEY);
-        const bool mouseMask = it->mouse && (mask & QS_MOUSE);
-        if (!keyMask && !mouseMask) continue;
-        if (!FilterMatch(it->msg.hwnd, it->msg.message, filter, min, max)) continue;
-        if (!remove) {
-          out = it->msg;
-          out.pt = S().cursorPos;
-          return true;
-        }
-        InputEvent ev = *it;
-        q.input.erase(it);
-        if (ProcessInputLocked(lock, q, ev, out)) return true;
-        retry = true;
-        break;
-      }
-      if (retry) continue;
-    }
+    bool retry = false;
+    if ((mask & QS_INPUT) && PeekInputLocked(lock, q, out, filter, min, max, mask, remove, &retry)) return true;
+    if (retry) continue;
     if (mask & QS_PAINT) {
       for (auto& [k, w] : S().windows) {
-        if (w->threadId != q.threadId || w->destroyed || !(w->hasUpdate || w->internalPaint)) continue;
+        if (w->threadId != q.threadId || w->destroyed || !w->hasUpdate) continue;
         if (!IsVisibleLocked(*w) || !FilterMatch(w->handle, WM_PAINT, filter, min, max)) continue;
         out = MSG{w->handle, WM_PAINT, 0, 0, GetTickCount(), S().cursorPos};
         return true;
       }
     }
-    if (mask & QS_TIMER) {
-      const auto now = NowMs();
-      for (auto& t : q.timers) {
-        if (t.due > now || !FilterMatch(t.hwnd, WM_TIMER, filter, min, max)) continue;
-        out = MSG{t.hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc),
-                  static_cast<DWORD>(now), S().cursorPos};
-        if (remove) t.due = now + t.elapse;
-        return true;
-      }
-    }
     return false;
   }
-}
-
-std::uint64_t NextTimerDueLocked(const Queue& q) {
-  std::uint64_t due = UINT64_MAX;
-  for (const auto& t : q.timers) due = std::min(due, t.due);
-  return due;
 }
 
 }  // namespace
@@ -328,16 +277,6 @@ std::shared_ptr<Queue> CurrentQueueLocked() {
     threadQueue.queue = q;
   }
   return threadQueue.queue;
-}
-
-std::shared_ptr<Queue> CurrentQueue() {
-  Lock lock(S().mutex);
-  return CurrentQueueLocked();
-}
-
-std::shared_ptr<Queue> QueueOf(DWORD tid) {
-  auto it = S().queues.find(tid);
-  return it == S().queues.end() ? nullptr : it->second;
 }
 
 void NotifyAll() { S().wake.notify_all(); }
@@ -355,9 +294,22 @@ void MarkPaintChanged(Queue& q) {
 
 namespace {
 
+// A message waiting in another thread's queue of sent messages.
+std::shared_ptr<SentMessage> QueueSentLocked(Queue& target, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto m = std::make_shared<SentMessage>();
+  m->hwnd = hwnd;
+  m->msg = msg;
+  m->wParam = wp;
+  m->lParam = lp;
+  target.sent.push_back(m);
+  target.changed |= QS_SENDMESSAGE;
+  S().wake.notify_all();
+  return m;
+}
+
 // SendMessage to a window of another thread, or of this one. ok: false when the message
 // could not be delivered (invalid window, time-out, the owner thread ended).
-LRESULT SendInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD timeoutMs, bool block, bool* ok) {
+LRESULT SendInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD timeoutMs, bool* ok) {
   *ok = true;
   Lock lock(S().mutex);
   auto w = FindWindowLocked(hwnd);
@@ -367,13 +319,9 @@ LRESULT SendInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD timeoutMs,
     return 0;
   }
   if (w->threadId == ThisThreadId()) {
-    if (msg == kMsgRunOnOwner) {
-      lock.unlock();
-      return (*reinterpret_cast<const std::function<LRESULT()>*>(lp))();
-    }
-    WNDPROC proc = w->proc;
     lock.unlock();
-    return proc(hwnd, msg, wp, lp);
+    if (msg == kMsgRunOnOwner) return (*reinterpret_cast<const std::function<LRESULT()>*>(lp))();
+    return w->proc(hwnd, msg, wp, lp);
   }
   auto target = w->queue;
   if (!target || !target->alive) {
@@ -381,25 +329,17 @@ LRESULT SendInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD timeoutMs,
     return 0;
   }
   auto me = CurrentQueueLocked();
-  auto m = std::make_shared<SentMessage>();
-  m->hwnd = hwnd;
-  m->msg = msg;
-  m->wParam = wp;
-  m->lParam = lp;
-  target->sent.push_back(m);
-  target->changed |= QS_SENDMESSAGE;
-  S().wake.notify_all();
+  auto m = QueueSentLocked(*target, hwnd, msg, wp, lp);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!m->done) {
     // A waiting sender serves what other threads send to it, so two threads sending to
     // each other do not deadlock.
-    if (!block && ServeOneLocked(lock, *me)) continue;
+    if (ServeOneLocked(lock, *me)) continue;
     if (timeoutMs == INFINITE) {
       S().wake.wait(lock);
     } else if (S().wake.wait_until(lock, deadline) == std::cv_status::timeout && !m->done) {
       auto& v = target->sent;
       v.erase(std::remove(v.begin(), v.end(), m), v.end());
-      m->abandoned = true;
       SetLastError(ERROR_TIMEOUT);
       *ok = false;
       return 0;
@@ -414,11 +354,9 @@ LRESULT SendInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD timeoutMs,
 
 }  // namespace
 
-LRESULT SendToProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) { return SendMessageW(h, msg, wp, lp); }
-
 LRESULT RunOnOwner(HWND h, const std::function<LRESULT()>& f) {
   bool ok;
-  return SendInternal(h, kMsgRunOnOwner, 0, reinterpret_cast<LPARAM>(&f), INFINITE, false, &ok);
+  return SendInternal(h, kMsgRunOnOwner, 0, reinterpret_cast<LPARAM>(&f), INFINITE, &ok);
 }
 
 }  // namespace zorv::winsys
@@ -427,24 +365,21 @@ using namespace zorv::winsys;
 
 LRESULT WINAPI SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   bool ok;
-  return SendInternal(hwnd, msg, wParam, lParam, INFINITE, false, &ok);
+  return SendInternal(hwnd, msg, wParam, lParam, INFINITE, &ok);
 }
 
-LRESULT WINAPI SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags,
+LRESULT WINAPI SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT,
                                    UINT timeout, PDWORD_PTR result) {
   bool ok;
-  const LRESULT r = SendInternal(hwnd, msg, wParam, lParam, timeout, (flags & SMTO_BLOCK) != 0, &ok);
+  const LRESULT r = SendInternal(hwnd, msg, wParam, lParam, timeout, &ok);
   if (result) *result = static_cast<DWORD_PTR>(r);
   return ok ? 1 : 0;
 }
 
 BOOL WINAPI SendNotifyMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return FALSE;
   if (w->threadId == ThisThreadId()) {
     WNDPROC proc = w->proc;
     lock.unlock();
@@ -452,51 +387,23 @@ BOOL WINAPI SendNotifyMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     return TRUE;
   }
   if (!w->queue || !w->queue->alive) return FALSE;
-  auto m = std::make_shared<SentMessage>();
-  m->hwnd = hwnd;
-  m->msg = msg;
-  m->wParam = wParam;
-  m->lParam = lParam;
-  w->queue->sent.push_back(m);
-  w->queue->changed |= QS_SENDMESSAGE;
-  S().wake.notify_all();
+  QueueSentLocked(*w->queue, hwnd, msg, wParam, lParam);
   return TRUE;
 }
 
 BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (hwnd == nullptr) return PostThreadMessageW(ThisThreadId(), msg, wParam, lParam);
   Lock lock(S().mutex);
-  if (hwnd == HWND_BROADCAST) {
-    for (HWND h : FindWindowLocked(S().desktop)->children) {
-      auto w = FindWindowLocked(h);
-      if (w && w->queue && w->queue->alive) {
-        PostLocked(*w->queue, MSG{h, msg, wParam, lParam, GetTickCount(), S().cursorPos});
-      }
-    }
+  if (hwnd == nullptr) {
+    PostLocked(*CurrentQueueLocked(), MSG{nullptr, msg, wParam, lParam, GetTickCount(), S().cursorPos});
     return TRUE;
   }
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return FALSE;
   if (!w->queue || !w->queue->alive) {
     SetLastError(ERROR_INVALID_THREAD_ID);
     return FALSE;
   }
   PostLocked(*w->queue, MSG{hwnd, msg, wParam, lParam, GetTickCount(), S().cursorPos});
-  return TRUE;
-}
-
-BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) {
-  Lock lock(S().mutex);
-  if (threadId == ThisThreadId()) CurrentQueueLocked();
-  auto q = QueueOf(threadId);
-  if (!q || !q->alive) {
-    SetLastError(ERROR_INVALID_THREAD_ID);
-    return FALSE;
-  }
-  PostLocked(*q, MSG{nullptr, msg, wParam, lParam, GetTickCount(), S().cursorPos});
   return TRUE;
 }
 
@@ -518,46 +425,11 @@ BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, U
   return TRUE;
 }
 
-BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
-  if (msg == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return -1;
-  }
-  if (hwnd != nullptr && hwnd != reinterpret_cast<HWND>(-1) && !IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return -1;
-  }
-  Lock lock(S().mutex);
-  auto q = CurrentQueueLocked();
-  for (;;) {
-    if (PeekLocked(lock, *q, *msg, hwnd, filterMin, filterMax, PM_REMOVE)) {
-      return msg->message != WM_QUIT;
-    }
-    const auto due = NextTimerDueLocked(*q);
-    if (due == UINT64_MAX) {
-      S().wake.wait(lock);
-    } else {
-      const auto now = NowMs();
-      if (due > now) S().wake.wait_for(lock, std::chrono::milliseconds(due - now));
-    }
-  }
-}
-
 BOOL WINAPI WaitMessage() {
   Lock lock(S().mutex);
   auto q = CurrentQueueLocked();
-  for (;;) {
-    if (ServeAllLocked(lock, *q)) return TRUE;
-    if (q->changed & QS_ALLINPUT) return TRUE;
-    if (PresentBitsLocked(*q) & QS_TIMER) return TRUE;
-    const auto due = NextTimerDueLocked(*q);
-    if (due == UINT64_MAX) {
-      S().wake.wait(lock);
-    } else {
-      const auto now = NowMs();
-      if (due > now) S().wake.wait_for(lock, std::chrono::milliseconds(due - now));
-    }
-  }
+  while (!ServeAllLocked(lock, *q) && !(q->changed & QS_ALLINPUT)) S().wake.wait(lock);
+  return TRUE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
@@ -587,30 +459,18 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
 
 LRESULT WINAPI DispatchMessageW(const MSG* msg) {
   if (msg == nullptr || msg->hwnd == nullptr) return 0;
-  if (msg->message == WM_TIMER && msg->lParam != 0) {
-    reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, GetTickCount());
-    return 0;
-  }
   WNDPROC proc;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(msg->hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = WindowLocked(msg->hwnd);
+    if (!w) return 0;
     if (w->threadId != ThisThreadId()) {
       SetLastError(ERROR_MESSAGE_SYNC_ONLY);
       return 0;
     }
     proc = w->proc;
-    if (msg->message == WM_PAINT) w->internalPaint = false;
   }
-  const bool was = inSendFromOther;
-  inSendFromOther = false;
-  const LRESULT r = proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-  inSendFromOther = was;
-  return r;
+  return proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 namespace {
@@ -645,136 +505,29 @@ DWORD CheckObjectsLocked(DWORD count, const HANDLE* handles, BOOL waitAll) {
   return WAIT_TIMEOUT;
 }
 
-DWORD WaitImpl(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms, DWORD wakeMask, bool queue) {
+}  // namespace
+
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                       DWORD milliseconds, DWORD wakeMask) {
   if (count > MAXIMUM_WAIT_OBJECTS || (count > 0 && handles == nullptr)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
   }
   Lock lock(S().mutex);
-  std::shared_ptr<Queue> q = queue ? CurrentQueueLocked() : nullptr;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  auto q = CurrentQueueLocked();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   for (;;) {
     const DWORD r = CheckObjectsLocked(count, handles, waitAll);
     if (r != WAIT_TIMEOUT) return r;
-    if (q) {
-      UINT bits = q->changed;
-      if (!q->sent.empty()) bits |= QS_SENDMESSAGE;
-      if (PresentBitsLocked(*q) & QS_TIMER) bits |= QS_TIMER;
-      if (bits & wakeMask) return WAIT_OBJECT_0 + count;
-    }
-    if (ms == 0) return WAIT_TIMEOUT;
-    auto until = deadline;
-    if (q) {
-      const auto due = NextTimerDueLocked(*q);
-      if (due != UINT64_MAX) {
-        const auto now = NowMs();
-        const auto timerAt = std::chrono::steady_clock::now() +
-                             std::chrono::milliseconds(due > now ? due - now : 0);
-        if (ms == INFINITE || timerAt < until) until = timerAt;
-      }
-    }
-    if (ms == INFINITE && until == deadline) {
+    const UINT bits = q->changed | (q->sent.empty() ? 0 : QS_SENDMESSAGE);
+    if (bits & wakeMask) return WAIT_OBJECT_0 + count;
+    if (milliseconds == 0) return WAIT_TIMEOUT;
+    if (milliseconds == INFINITE) {
       S().wake.wait(lock);
-    } else if (S().wake.wait_until(lock, until) == std::cv_status::timeout &&
-               ms != INFINITE && std::chrono::steady_clock::now() >= deadline) {
-      const DWORD last = CheckObjectsLocked(count, handles, waitAll);
-      if (last != WAIT_TIMEOUT) return last;
-      return WAIT_TIMEOUT;
+    } else if (S().wake.wait_until(lock, deadline) == std::cv_status::timeout) {
+      return CheckObjectsLocked(count, handles, waitAll);
     }
   }
-}
-
-}  // namespace
-
-DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
-                                       DWORD milliseconds, DWORD wakeMask) {
-  return WaitImpl(count, handles, waitAll, milliseconds, wakeMask, true);
-}
-
-DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
-                                    DWORD milliseconds) {
-  if (count == 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return WAIT_FAILED;
-  }
-  return WaitImpl(count, handles, waitAll, milliseconds, 0, false);
-}
-
-DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-  return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
-}
-
-DWORD WINAPI GetQueueStatus(UINT flags) {
-  Lock lock(S().mutex);
-  auto q = CurrentQueueLocked();
-  const UINT present = PresentBitsLocked(*q) & flags;
-  const UINT changed = q->changed & flags;
-  q->changed &= ~flags;
-  return MAKELONG(changed, present);
-}
-
-BOOL WINAPI InSendMessage() { return inSendFromOther; }
-
-DWORD WINAPI InSendMessageEx(LPVOID) { return inSendFromOther ? ISMEX_SEND : ISMEX_NOSEND; }
-
-BOOL WINAPI ReplyMessage(LRESULT result) {
-  Lock lock(S().mutex);
-  if (!inSendFromOther || currentSent == nullptr || currentSent->done) return FALSE;
-  currentSent->result = result;
-  currentSent->done = true;
-  S().wake.notify_all();
-  return TRUE;
-}
-
-DWORD WINAPI GetMessageTime() {
-  Lock lock(S().mutex);
-  return CurrentQueueLocked()->msgTime;
-}
-
-DWORD WINAPI GetMessagePos() {
-  Lock lock(S().mutex);
-  const POINT p = CurrentQueueLocked()->msgPos;
-  return static_cast<DWORD>(MAKELONG(p.x, p.y));
-}
-
-UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
-  Lock lock(S().mutex);
-  auto q = CurrentQueueLocked();
-  if (hwnd) {
-    auto w = FindWindowLocked(hwnd);
-    if (!w || w->threadId != ThisThreadId()) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
-  } else {
-    static UINT_PTR nextId = 0x7FFF;
-    id = ++nextId;
-  }
-  elapse = std::clamp<UINT>(elapse, 10, 0x7FFFFFFF);
-  for (auto& t : q->timers) {
-    if (t.hwnd == hwnd && t.id == id) {
-      t.elapse = elapse;
-      t.proc = proc;
-      t.due = NowMs() + elapse;
-      return hwnd ? id : id;
-    }
-  }
-  q->timers.push_back(Timer{hwnd, id, elapse, proc, NowMs() + elapse});
-  S().wake.notify_all();
-  return id == 0 ? 1 : id;
-}
-
-BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
-  Lock lock(S().mutex);
-  auto q = CurrentQueueLocked();
-  auto& v = q->timers;
-  auto it = std::find_if(v.begin(), v.end(), [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-  if (it == v.end()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  v.erase(it);
-  return TRUE;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -801,28 +554,6 @@ BOOL WINAPI SetEvent(HANDLE event) {
   S().wake.notify_all();
   return TRUE;
 }
-
-BOOL WINAPI ResetEvent(HANDLE event) {
-  Lock lock(S().mutex);
-  auto it = S().events.find(Key(event));
-  if (it == S().events.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  it->second->signaled = false;
-  return TRUE;
-}
-
-BOOL WINAPI CloseHandle(HANDLE handle) {
-  Lock lock(S().mutex);
-  if (S().events.erase(Key(handle)) == 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
-}
-
-DWORD WINAPI GetCurrentProcessId() { return 0x4D2; }
 
 void WINAPI Sleep(DWORD milliseconds) {
   if (milliseconds == 0) std::this_thread::yield();

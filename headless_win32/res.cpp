@@ -11,10 +11,7 @@
 namespace zorv::winsys {
 
 struct IconObject {
-  bool shared = false;
-  bool cursor = false;
-  int width = 32;
-  int height = 32;
+  bool shared = true;  // LoadIcon and LoadCursor share: DestroyIcon leaves them
 };
 
 struct MenuObject {
@@ -34,19 +31,11 @@ struct ModuleInfo {
   const char* name;
   UINT_PTR handle;
 };
-const ModuleInfo kModules[] = {
-    {"comctl32", 0x6E000000}, {"ntdll", 0x7FF00000},  {"user32", 0x7E000000},
-    {"gdi32", 0x7D000000},    {"kernel32", 0x7C000000},
-};
+const ModuleInfo kModules[] = {{"comctl32", 0x6E000000}, {"ntdll", 0x7FF00000}};
 
 std::map<std::u16string, HICON>& SharedIcons() {
   static std::map<std::u16string, HICON> icons;
   return icons;
-}
-
-headless::MessageBoxHook& BoxHook() {
-  static headless::MessageBoxHook hook;
-  return hook;
 }
 
 std::string ModuleKey(LPCWSTR name) {
@@ -72,14 +61,9 @@ const ModuleInfo* FindModule(HMODULE h) {
   return nullptr;
 }
 
-HICON NewIconLocked(bool shared, bool cursor, int w, int h) {
-  auto o = std::make_shared<IconObject>();
-  o->shared = shared;
-  o->cursor = cursor;
-  o->width = w;
-  o->height = h;
+HICON NewIconLocked() {
   const UINT_PTR v = NewHandleValue();
-  S().icons[v] = o;
+  S().icons[v] = std::make_shared<IconObject>();
   return HandleOf<HICON>(v);
 }
 
@@ -90,41 +74,28 @@ bool ReadAt(const unsigned char* data, std::size_t size, std::size_t offset, T& 
   return true;
 }
 
-// The size of the .ico image that fits (cx, cy) best (0: the first image's own size).
-bool IcoSize(const unsigned char* data, std::size_t size, int cx, int cy, int* w, int* h) {
+// Whether the data is an .ico (or .cur) file whose directory lies inside it.
+bool IsIconFile(const unsigned char* data, std::size_t size) {
   WORD reserved, type, count;
   if (!ReadAt(data, size, 0, reserved) || !ReadAt(data, size, 2, type) || !ReadAt(data, size, 4, count))
     return false;
   if (reserved != 0 || (type != 1 && type != 2) || count == 0) return false;
-  int best = -1;
-  long bestScore = 0;
   for (int i = 0; i < count; ++i) {
-    BYTE bw, bh;
     DWORD bytes, offset;
     const std::size_t e = 6 + static_cast<std::size_t>(i) * 16;
-    if (!ReadAt(data, size, e, bw) || !ReadAt(data, size, e + 1, bh) || !ReadAt(data, size, e + 8, bytes) ||
-        !ReadAt(data, size, e + 12, offset))
-      return false;
+    if (!ReadAt(data, size, e + 8, bytes) || !ReadAt(data, size, e + 12, offset)) return false;
     if (offset > size || bytes > size - offset) return false;
-    const int iw = bw ? bw : 256, ih = bh ? bh : 256;
-    const long score = cx > 0 ? std::labs(iw - cx) + std::labs(ih - (cy > 0 ? cy : cx)) : i;
-    if (best < 0 || score < bestScore) {
-      best = i;
-      bestScore = score;
-      *w = iw;
-      *h = ih;
-    }
   }
   return true;
 }
 
-HICON LoadProgramIcon(LPCWSTR name, int cx, int cy, bool shared, bool cursor) {
+HICON LoadProgramIcon(LPCWSTR name, bool cursor) {
   if (IS_INTRESOURCE(name)) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
   const std::u16string key = Upper(FromPtr(name)) + (cursor ? u"|C" : u"|I");
-  if (shared) {
+  {
     Lock lock(S().mutex);
     auto it = SharedIcons().find(key);
     if (it != SharedIcons().end() && S().icons.count(Key(it->second))) return it->second;
@@ -133,16 +104,13 @@ HICON LoadProgramIcon(LPCWSTR name, int cx, int cy, bool shared, bool cursor) {
   platform::ProgramResource group(utf8, cursor ? 12 : 14);
   platform::ProgramResource single(utf8, cursor ? 1 : 3);
   const platform::ProgramResource& r = group.found() ? group : single;
-  int w = 0, h = 0;
-  if (!r.found() || !IcoSize(r.data(), r.size(), cx, cy, &w, &h)) {
+  if (!r.found() || !IsIconFile(r.data(), r.size())) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
-  if (cx > 0) w = cx;
-  if (cy > 0) h = cy;
   Lock lock(S().mutex);
-  HICON icon = NewIconLocked(shared, cursor, w, h);
-  if (shared) SharedIcons()[key] = icon;
+  HICON icon = NewIconLocked();
+  SharedIcons()[key] = icon;
   return icon;
 }
 
@@ -157,7 +125,7 @@ HICON LoadSystemIcon(LPCWSTR name, bool cursor) {
   Lock lock(S().mutex);
   auto it = SharedIcons().find(key);
   if (it != SharedIcons().end()) return it->second;
-  HICON icon = NewIconLocked(true, cursor, 32, 32);
+  HICON icon = NewIconLocked();
   SharedIcons()[key] = icon;
   return icon;
 }
@@ -233,12 +201,12 @@ using namespace zorv::winsys;
 
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name) {
   if (instance == nullptr) return LoadSystemIcon(name, false);
-  return LoadProgramIcon(name, 32, 32, true, false);
+  return LoadProgramIcon(name, false);
 }
 
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name) {
   if (instance == nullptr) return LoadSystemIcon(name, true);
-  return LoadProgramIcon(name, 32, 32, true, true);
+  return LoadProgramIcon(name, true);
 }
 
 HBITMAP WINAPI LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
@@ -247,28 +215,6 @@ HBITMAP WINAPI LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     return nullptr;
   }
   return LoadProgramBitmap(name);
-}
-
-HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT load) {
-  if (load & LR_LOADFROMFILE) {
-    SetLastError(ERROR_FILE_NOT_FOUND);  // files are not part of the headless system
-    return nullptr;
-  }
-  switch (type) {
-    case IMAGE_BITMAP:
-      return LoadBitmapW(instance, name);
-    case IMAGE_ICON:
-    case IMAGE_CURSOR: {
-      const bool cursor = type == IMAGE_CURSOR;
-      if (instance == nullptr) return LoadSystemIcon(name, cursor);
-      if (cx == 0 && (load & LR_DEFAULTSIZE)) cx = 32;
-      if (cy == 0 && (load & LR_DEFAULTSIZE)) cy = 32;
-      return LoadProgramIcon(name, cx, cy, (load & LR_SHARED) != 0, cursor);
-    }
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
-  }
 }
 
 BOOL WINAPI DestroyIcon(HICON icon) {
@@ -283,18 +229,13 @@ BOOL WINAPI DestroyIcon(HICON icon) {
   return TRUE;
 }
 
-BOOL WINAPI DestroyCursor(HCURSOR cursor) { return DestroyIcon(cursor); }
-
 // ---------------------------------------------------------------------------------------
 // System menus
 
 HMENU WINAPI GetSystemMenu(HWND hwnd, BOOL revert) {
   Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return nullptr;
   if (revert) {
     if (w->sysMenu) DestroyMenuLocked(w->sysMenu);
     w->sysMenu = nullptr;
@@ -355,26 +296,10 @@ UINT WINAPI GetMenuState(HMENU menu, UINT id, UINT flags) {
   return it ? it->flags : static_cast<UINT>(-1);
 }
 
-int WINAPI GetMenuItemCount(HMENU menu) {
-  Lock lock(S().mutex);
-  auto m = MenuLocked(menu);
-  if (!m) {
-    SetLastError(ERROR_INVALID_MENU_HANDLE);
-    return -1;
-  }
-  return static_cast<int>(m->items.size());
-}
-
 // ---------------------------------------------------------------------------------------
 // Message boxes
 
-int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-  zorv::headless::MessageBoxHook hook;
-  {
-    Lock lock(S().mutex);
-    hook = BoxHook();
-  }
-  if (hook) return hook(owner, FromPtr(text), FromPtr(caption), type);
+int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
   std::fprintf(stderr, "[%s] %s\n", ToUtf8(FromPtr(caption)).c_str(), ToUtf8(FromPtr(text)).c_str());
   switch (type & 0xF) {
     case MB_ABORTRETRYIGNORE: return IDABORT;
@@ -384,8 +309,6 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     default: return IDOK;
   }
 }
-
-BOOL WINAPI MessageBeep(UINT) { return TRUE; }
 
 // ---------------------------------------------------------------------------------------
 // Modules
@@ -446,7 +369,6 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     const std::string mod = m->name;
     const std::string fn = name;
     if (mod == "comctl32" && fn == "InitCommonControlsEx") return AsFarProc(&InitCommonControlsEx);
-    if (mod == "comctl32" && fn == "InitCommonControls") return AsFarProc(&InitCommonControls);
     if (mod == "ntdll" && fn == "RtlGetVersion") return AsFarProc(&RtlGetVersion);
   }
   SetLastError(ERROR_PROC_NOT_FOUND);
@@ -501,11 +423,6 @@ int DragMoveRequests(HWND hwnd) {
   if (!hwnd) return S().dragMovesTotal;
   auto it = S().dragMoves.find(Key(hwnd));
   return it == S().dragMoves.end() ? 0 : it->second;
-}
-
-void SetMessageBoxHook(MessageBoxHook hook) {
-  Lock lock(S().mutex);
-  BoxHook() = std::move(hook);
 }
 
 }  // namespace zorv::headless

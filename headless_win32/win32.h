@@ -1,6 +1,8 @@
 // The Win32 window API subset for native (non-Windows) builds: types, structures, constants
 // with their Win32 values and the function declarations, implemented headlessly by
-// headless_win32/*.cpp. Include it through platform/winsys.h only.
+// headless_win32/*.cpp. Include it through platform/winsys.h only. The subset is what the
+// window code and its tests call; the constants are those they name, and every name of the
+// window styles, messages, notification codes and window flags listed here.
 //
 // Choices where Win32 leaves room (the headless system's own model, exact for tests):
 //  - Non-client area: WS_BORDER 1 pixel, WS_EX_CLIENTEDGE 2, WS_EX_STATICEDGE 1,
@@ -27,7 +29,12 @@
 //  - The program's module handle (GetModuleHandleW(nullptr)) finds the program's resources
 //    by name (platform/resources.h: ICON groups as .ico files, BITMAPs as .bmp files).
 //  - MessageBoxW writes to standard error and answers the first button of its kind (IDOK,
-//    IDYES, IDABORT, IDRETRY) unless a test hook (headless_win32/headless.h) answers.
+//    IDYES, IDABORT, IDRETRY).
+//  - Of the options of a call, those the window code uses: window longs GWLP_WNDPROC,
+//    GWL_STYLE and GWL_EXSTYLE (others fail with ERROR_INVALID_INDEX); CombineRgn's RGN_OR
+//    and RGN_COPY (others fail); StretchBlt's SRCCOPY (other raster operations draw
+//    nothing); RedrawWindow's RDW_INVALIDATE, RDW_ERASE, RDW_ALLCHILDREN, RDW_NOCHILDREN and
+//    RDW_UPDATENOW (others are ignored); TrackMouseEvent's TME_LEAVE and TME_CANCEL.
 #pragma once
 
 #include <cstddef>
@@ -37,57 +44,36 @@
 // Basic types
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
-#define CONST const
 #define VOID void
-#define FAR
-#define NEAR
 
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef std::uint32_t DWORD;
 typedef std::int32_t LONG;
-typedef std::uint32_t ULONG;
 typedef short SHORT;
-typedef unsigned short USHORT;
 typedef int INT;
 typedef unsigned int UINT;
 typedef char CHAR;
 typedef char16_t WCHAR;
-typedef float FLOAT;
-typedef std::int64_t LONGLONG;
 typedef std::uint64_t ULONGLONG;
 typedef std::intptr_t INT_PTR;
 typedef std::uintptr_t UINT_PTR;
 typedef std::intptr_t LONG_PTR;
 typedef std::uintptr_t ULONG_PTR;
 typedef ULONG_PTR DWORD_PTR;
-typedef ULONG_PTR SIZE_T;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
 typedef WORD ATOM;
 typedef DWORD COLORREF;
 typedef LONG NTSTATUS;
-typedef BOOL* LPBOOL;
-typedef BYTE* LPBYTE;
-typedef WORD* LPWORD;
 typedef DWORD* LPDWORD;
-typedef DWORD* PDWORD;
 typedef DWORD_PTR* PDWORD_PTR;
-typedef LONG* LPLONG;
-typedef INT* LPINT;
 typedef void* LPVOID;
-typedef void* PVOID;
-typedef const void* LPCVOID;
-typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef WCHAR* LPWSTR;
-typedef WCHAR* PWSTR;
 typedef const WCHAR* LPCWSTR;
-typedef const WCHAR* PCWSTR;
-typedef COLORREF* LPCOLORREF;
 
 #ifndef TRUE
 #define TRUE 1
@@ -104,39 +90,31 @@ typedef COLORREF* LPCOLORREF;
   };                         \
   typedef struct name##__* name
 typedef void* HANDLE;
-typedef HANDLE* LPHANDLE;
 typedef void* HGDIOBJ;
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);
 DECLARE_HANDLE(HDC);
 DECLARE_HANDLE(HFONT);
 DECLARE_HANDLE(HBRUSH);
-DECLARE_HANDLE(HPEN);
 DECLARE_HANDLE(HBITMAP);
 DECLARE_HANDLE(HRGN);
-DECLARE_HANDLE(HPALETTE);
 DECLARE_HANDLE(HICON);
 DECLARE_HANDLE(HMENU);
-DECLARE_HANDLE(HMONITOR);
 DECLARE_HANDLE(HKEY);
 typedef HICON HCURSOR;
 typedef HINSTANCE HMODULE;
 typedef HANDLE HGLOBAL;
-typedef HANDLE HLOCAL;
 typedef HANDLE HRSRC;
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 typedef INT_PTR(WINAPI* FARPROC)();
-typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
 // ---------------------------------------------------------------------------------------
 // Macros and inline helpers
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
-#define HIBYTE(w) ((BYTE)((((DWORD_PTR)(w)) >> 8) & 0xff))
-#define MAKEWORD(a, b) ((WORD)(((BYTE)(((DWORD_PTR)(a)) & 0xff)) | ((WORD)((BYTE)(((DWORD_PTR)(b)) & 0xff))) << 8))
 #define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
@@ -146,15 +124,10 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define GetGValue(rgb) (LOBYTE(((WORD)(rgb)) >> 8))
 #define GetBValue(rgb) (LOBYTE((rgb) >> 16))
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
-#define MAKEINTRESOURCE MAKEINTRESOURCEW
-#define MAKEINTATOM(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define GET_X_LPARAM(lp) ((int)(short)LOWORD(lp))
 #define GET_Y_LPARAM(lp) ((int)(short)HIWORD(lp))
-#define GET_WHEEL_DELTA_WPARAM(wp) ((short)HIWORD(wp))
-#define GET_KEYSTATE_WPARAM(wp) (LOWORD(wp))
 #define WHEEL_DELTA 120
-#define MAKEPOINTS(l) (*((POINTS*)&(l)))
 
 // ---------------------------------------------------------------------------------------
 // Structures
@@ -163,23 +136,18 @@ typedef struct tagRECT {
   LONG top;
   LONG right;
   LONG bottom;
-} RECT, *PRECT, *LPRECT;
+} RECT, *LPRECT;
 typedef const RECT* LPCRECT;
 
 typedef struct tagPOINT {
   LONG x;
   LONG y;
-} POINT, *PPOINT, *LPPOINT;
-
-typedef struct tagPOINTS {
-  SHORT x;
-  SHORT y;
-} POINTS;
+} POINT, *LPPOINT;
 
 typedef struct tagSIZE {
   LONG cx;
   LONG cy;
-} SIZE, *PSIZE, *LPSIZE;
+} SIZE, *LPSIZE;
 
 typedef struct tagMSG {
   HWND hwnd;
@@ -188,7 +156,7 @@ typedef struct tagMSG {
   LPARAM lParam;
   DWORD time;
   POINT pt;
-} MSG, *PMSG, *LPMSG;
+} MSG, *LPMSG;
 
 typedef struct tagWNDCLASSEXW {
   UINT cbSize;
@@ -203,20 +171,7 @@ typedef struct tagWNDCLASSEXW {
   LPCWSTR lpszMenuName;
   LPCWSTR lpszClassName;
   HICON hIconSm;
-} WNDCLASSEXW, *PWNDCLASSEXW, *LPWNDCLASSEXW;
-
-typedef struct tagWNDCLASSW {
-  UINT style;
-  WNDPROC lpfnWndProc;
-  int cbClsExtra;
-  int cbWndExtra;
-  HINSTANCE hInstance;
-  HICON hIcon;
-  HCURSOR hCursor;
-  HBRUSH hbrBackground;
-  LPCWSTR lpszMenuName;
-  LPCWSTR lpszClassName;
-} WNDCLASSW, *PWNDCLASSW, *LPWNDCLASSW;
+} WNDCLASSEXW, *LPWNDCLASSEXW;
 
 typedef struct tagCREATESTRUCTW {
   LPVOID lpCreateParams;
@@ -231,7 +186,7 @@ typedef struct tagCREATESTRUCTW {
   LPCWSTR lpszName;
   LPCWSTR lpszClass;
   DWORD dwExStyle;
-} CREATESTRUCTW, *LPCREATESTRUCTW;
+} CREATESTRUCTW;
 
 typedef struct tagWINDOWPOS {
   HWND hwnd;
@@ -241,12 +196,12 @@ typedef struct tagWINDOWPOS {
   int cx;
   int cy;
   UINT flags;
-} WINDOWPOS, *LPWINDOWPOS, *PWINDOWPOS;
+} WINDOWPOS, *PWINDOWPOS;
 
 typedef struct tagNCCALCSIZE_PARAMS {
   RECT rgrc[3];
   PWINDOWPOS lppos;
-} NCCALCSIZE_PARAMS, *LPNCCALCSIZE_PARAMS;
+} NCCALCSIZE_PARAMS;
 
 typedef struct tagMINMAXINFO {
   POINT ptReserved;
@@ -254,7 +209,7 @@ typedef struct tagMINMAXINFO {
   POINT ptMaxPosition;
   POINT ptMinTrackSize;
   POINT ptMaxTrackSize;
-} MINMAXINFO, *PMINMAXINFO, *LPMINMAXINFO;
+} MINMAXINFO;
 
 typedef struct tagPAINTSTRUCT {
   HDC hdc;
@@ -263,7 +218,7 @@ typedef struct tagPAINTSTRUCT {
   BOOL fRestore;
   BOOL fIncUpdate;
   BYTE rgbReserved[32];
-} PAINTSTRUCT, *PPAINTSTRUCT, *LPPAINTSTRUCT;
+} PAINTSTRUCT, *LPPAINTSTRUCT;
 
 #define LF_FACESIZE 32
 typedef struct tagLOGFONTW {
@@ -281,42 +236,19 @@ typedef struct tagLOGFONTW {
   BYTE lfQuality;
   BYTE lfPitchAndFamily;
   WCHAR lfFaceName[LF_FACESIZE];
-} LOGFONTW, *PLOGFONTW, *LPLOGFONTW;
-
-typedef struct tagTEXTMETRICW {
-  LONG tmHeight;
-  LONG tmAscent;
-  LONG tmDescent;
-  LONG tmInternalLeading;
-  LONG tmExternalLeading;
-  LONG tmAveCharWidth;
-  LONG tmMaxCharWidth;
-  LONG tmWeight;
-  LONG tmOverhang;
-  LONG tmDigitizedAspectX;
-  LONG tmDigitizedAspectY;
-  WCHAR tmFirstChar;
-  WCHAR tmLastChar;
-  WCHAR tmDefaultChar;
-  WCHAR tmBreakChar;
-  BYTE tmItalic;
-  BYTE tmUnderlined;
-  BYTE tmStruckOut;
-  BYTE tmPitchAndFamily;
-  BYTE tmCharSet;
-} TEXTMETRICW, *PTEXTMETRICW, *LPTEXTMETRICW;
+} LOGFONTW;
 
 typedef struct tagLOGBRUSH {
   UINT lbStyle;
   COLORREF lbColor;
   ULONG_PTR lbHatch;
-} LOGBRUSH, *PLOGBRUSH, *LPLOGBRUSH;
+} LOGBRUSH;
 
 typedef struct tagLOGPEN {
   UINT lopnStyle;
   POINT lopnWidth;
   COLORREF lopnColor;
-} LOGPEN, *PLOGPEN, *LPLOGPEN;
+} LOGPEN;
 
 typedef struct tagBITMAP {
   LONG bmType;
@@ -326,7 +258,7 @@ typedef struct tagBITMAP {
   WORD bmPlanes;
   WORD bmBitsPixel;
   LPVOID bmBits;
-} BITMAP, *PBITMAP, *LPBITMAP;
+} BITMAP;
 
 typedef struct tagBITMAPINFOHEADER {
   DWORD biSize;
@@ -340,19 +272,19 @@ typedef struct tagBITMAPINFOHEADER {
   LONG biYPelsPerMeter;
   DWORD biClrUsed;
   DWORD biClrImportant;
-} BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
+} BITMAPINFOHEADER;
 
 typedef struct tagRGBQUAD {
   BYTE rgbBlue;
   BYTE rgbGreen;
   BYTE rgbRed;
   BYTE rgbReserved;
-} RGBQUAD, *LPRGBQUAD;
+} RGBQUAD;
 
 typedef struct tagBITMAPINFO {
   BITMAPINFOHEADER bmiHeader;
   RGBQUAD bmiColors[1];
-} BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
+} BITMAPINFO;
 
 #pragma pack(push, 2)
 typedef struct tagBITMAPFILEHEADER {
@@ -361,7 +293,7 @@ typedef struct tagBITMAPFILEHEADER {
   WORD bfReserved1;
   WORD bfReserved2;
   DWORD bfOffBits;
-} BITMAPFILEHEADER, *PBITMAPFILEHEADER, *LPBITMAPFILEHEADER;
+} BITMAPFILEHEADER;
 #pragma pack(pop)
 
 typedef struct tagTRACKMOUSEEVENT {
@@ -374,7 +306,7 @@ typedef struct tagTRACKMOUSEEVENT {
 typedef struct tagINITCOMMONCONTROLSEX {
   DWORD dwSize;
   DWORD dwICC;
-} INITCOMMONCONTROLSEX, *LPINITCOMMONCONTROLSEX;
+} INITCOMMONCONTROLSEX;
 
 typedef struct tagTOOLINFOW {
   UINT cbSize;
@@ -386,16 +318,15 @@ typedef struct tagTOOLINFOW {
   LPWSTR lpszText;
   LPARAM lParam;
   void* lpReserved;
-} TTTOOLINFOW, *PTOOLINFOW, *LPTTTOOLINFOW, TOOLINFOW, *LPTOOLINFOW;
+} TTTOOLINFOW;
 #define TTTOOLINFOW_V1_SIZE offsetof(TTTOOLINFOW, lParam)
 #define TTTOOLINFOW_V2_SIZE offsetof(TTTOOLINFOW, lpReserved)
-#define TTTOOLINFOW_V3_SIZE sizeof(TTTOOLINFOW)
 
 typedef struct tagNMHDR {
   HWND hwndFrom;
   UINT_PTR idFrom;
   UINT code;
-} NMHDR, *LPNMHDR;
+} NMHDR;
 
 typedef struct tagDRAWITEMSTRUCT {
   UINT CtlType;
@@ -407,7 +338,7 @@ typedef struct tagDRAWITEMSTRUCT {
   HDC hDC;
   RECT rcItem;
   ULONG_PTR itemData;
-} DRAWITEMSTRUCT, *PDRAWITEMSTRUCT, *LPDRAWITEMSTRUCT;
+} DRAWITEMSTRUCT;
 
 typedef struct tagMEASUREITEMSTRUCT {
   UINT CtlType;
@@ -416,7 +347,7 @@ typedef struct tagMEASUREITEMSTRUCT {
   UINT itemWidth;
   UINT itemHeight;
   ULONG_PTR itemData;
-} MEASUREITEMSTRUCT, *PMEASUREITEMSTRUCT, *LPMEASUREITEMSTRUCT;
+} MEASUREITEMSTRUCT;
 
 typedef struct _OSVERSIONINFOW {
   DWORD dwOSVersionInfoSize;
@@ -425,7 +356,7 @@ typedef struct _OSVERSIONINFOW {
   DWORD dwBuildNumber;
   DWORD dwPlatformId;
   WCHAR szCSDVersion[128];
-} OSVERSIONINFOW, *POSVERSIONINFOW, *LPOSVERSIONINFOW, RTL_OSVERSIONINFOW, *PRTL_OSVERSIONINFOW;
+} RTL_OSVERSIONINFOW, *PRTL_OSVERSIONINFOW;
 
 typedef struct tagCOMBOBOXINFO {
   DWORD cbSize;
@@ -435,23 +366,23 @@ typedef struct tagCOMBOBOXINFO {
   HWND hwndCombo;
   HWND hwndItem;
   HWND hwndList;
-} COMBOBOXINFO, *PCOMBOBOXINFO, *LPCOMBOBOXINFO;
+} COMBOBOXINFO, *PCOMBOBOXINFO;
 
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;
   BOOL bInheritHandle;
-} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 typedef struct tagSTYLESTRUCT {
   DWORD styleOld;
   DWORD styleNew;
-} STYLESTRUCT, *LPSTYLESTRUCT;
+} STYLESTRUCT;
 
 typedef struct _PBRANGE {
   int iLow;
   int iHigh;
-} PBRANGE, *PPBRANGE;
+} PBRANGE;
 
 // ---------------------------------------------------------------------------------------
 // Window messages
@@ -608,27 +539,12 @@ typedef struct _PBRANGE {
 #define SIZE_RESTORED 0
 #define SIZE_MINIMIZED 1
 #define SIZE_MAXIMIZED 2
-#define SIZE_MAXSHOW 3
-#define SIZE_MAXHIDE 4
 #define SW_PARENTCLOSING 1
 #define SW_OTHERZOOM 2
 #define SW_PARENTOPENING 3
 #define SW_OTHERUNZOOM 4
-#define PRF_CHECKVISIBLE 0x00000001L
-#define PRF_NONCLIENT 0x00000002L
 #define PRF_CLIENT 0x00000004L
-#define PRF_ERASEBKGND 0x00000008L
-#define PRF_CHILDREN 0x00000010L
-#define PRF_OWNED 0x00000020L
-#define ICON_SMALL 0
 #define ICON_BIG 1
-#define ICON_SMALL2 2
-#define UIS_SET 1
-#define UIS_CLEAR 2
-#define UIS_INITIALIZE 3
-#define UISF_HIDEFOCUS 0x1
-#define UISF_HIDEACCEL 0x2
-#define UISF_ACTIVE 0x4
 #define DLGC_WANTARROWS 0x0001
 #define DLGC_WANTTAB 0x0002
 #define DLGC_WANTALLKEYS 0x0004
@@ -640,14 +556,6 @@ typedef struct _PBRANGE {
 #define DLGC_WANTCHARS 0x0080
 #define DLGC_STATIC 0x0100
 #define DLGC_BUTTON 0x2000
-#define WVR_ALIGNTOP 0x0010
-#define WVR_ALIGNLEFT 0x0020
-#define WVR_ALIGNBOTTOM 0x0040
-#define WVR_ALIGNRIGHT 0x0080
-#define WVR_HREDRAW 0x0100
-#define WVR_VREDRAW 0x0200
-#define WVR_REDRAW (WVR_HREDRAW | WVR_VREDRAW)
-#define WVR_VALIDRECTS 0x0400
 
 // Key and mouse state
 #define MK_LBUTTON 0x0001
@@ -657,12 +565,6 @@ typedef struct _PBRANGE {
 #define MK_MBUTTON 0x0010
 #define MK_XBUTTON1 0x0020
 #define MK_XBUTTON2 0x0040
-#define KF_EXTENDED 0x0100
-#define KF_DLGMODE 0x0800
-#define KF_MENUMODE 0x1000
-#define KF_ALTDOWN 0x2000
-#define KF_REPEAT 0x4000
-#define KF_UP 0x8000
 
 #define VK_LBUTTON 0x01
 #define VK_RBUTTON 0x02
@@ -781,58 +683,16 @@ typedef struct _PBRANGE {
 #define SC_MOVE 0xF010
 #define SC_MINIMIZE 0xF020
 #define SC_MAXIMIZE 0xF030
-#define SC_NEXTWINDOW 0xF040
-#define SC_PREVWINDOW 0xF050
 #define SC_CLOSE 0xF060
-#define SC_VSCROLL 0xF070
-#define SC_HSCROLL 0xF080
-#define SC_MOUSEMENU 0xF090
-#define SC_KEYMENU 0xF100
-#define SC_ARRANGE 0xF110
 #define SC_RESTORE 0xF120
-#define SC_TASKLIST 0xF130
-#define SC_SCREENSAVE 0xF140
-#define SC_HOTKEY 0xF150
-#define SC_DEFAULT 0xF160
-#define SC_MONITORPOWER 0xF170
-#define SC_CONTEXTHELP 0xF180
-#define SC_SEPARATOR 0xF00F
-#define SC_ICON SC_MINIMIZE
-#define SC_ZOOM SC_MAXIMIZE
 
 // Menus
-#define MF_INSERT 0x00000000L
-#define MF_CHANGE 0x00000080L
-#define MF_APPEND 0x00000100L
-#define MF_DELETE 0x00000200L
-#define MF_REMOVE 0x00001000L
 #define MF_BYCOMMAND 0x00000000L
 #define MF_BYPOSITION 0x00000400L
 #define MF_SEPARATOR 0x00000800L
 #define MF_ENABLED 0x00000000L
 #define MF_GRAYED 0x00000001L
 #define MF_DISABLED 0x00000002L
-#define MF_UNCHECKED 0x00000000L
-#define MF_CHECKED 0x00000008L
-#define MF_USECHECKBITMAPS 0x00000200L
-#define MF_STRING 0x00000000L
-#define MF_BITMAP 0x00000004L
-#define MF_OWNERDRAW 0x00000100L
-#define MF_POPUP 0x00000010L
-#define MF_MENUBARBREAK 0x00000020L
-#define MF_MENUBREAK 0x00000040L
-#define MF_UNHILITE 0x00000000L
-#define MF_HILITE 0x00000080L
-#define MF_DEFAULT 0x00001000L
-#define MF_SYSMENU 0x00002000L
-#define MF_HELP 0x00004000L
-#define MF_RIGHTJUSTIFY 0x00004000L
-#define MF_MOUSESELECT 0x00008000L
-#define MFS_GRAYED 0x00000003L
-#define MFS_DISABLED MFS_GRAYED
-#define MFS_CHECKED MF_CHECKED
-#define MFS_HILITE MF_HILITE
-#define MFS_ENABLED MF_ENABLED
 
 // Window styles
 #define WS_OVERLAPPED 0x00000000L
@@ -943,8 +803,6 @@ typedef struct _PBRANGE {
 #define HWND_TOPMOST ((HWND)-1)
 #define HWND_NOTOPMOST ((HWND)-2)
 #define HWND_MESSAGE ((HWND)-3)
-#define HWND_DESKTOP ((HWND)0)
-#define HWND_BROADCAST ((HWND)0xffff)
 #define CW_USEDEFAULT ((int)0x80000000)
 
 // Window and class longs
@@ -969,25 +827,18 @@ typedef struct _PBRANGE {
 #define GCL_CBCLSEXTRA (-20)
 #define GCLP_WNDPROC (-24)
 #define GCL_STYLE (-26)
-#define GCW_ATOM (-32)
 #define GCLP_HICONSM (-34)
 
 // GetWindow, GetAncestor
-#define GW_HWNDFIRST 0
-#define GW_HWNDLAST 1
 #define GW_HWNDNEXT 2
-#define GW_HWNDPREV 3
 #define GW_OWNER 4
 #define GW_CHILD 5
-#define GW_ENABLEDPOPUP 6
 #define GA_PARENT 1
 #define GA_ROOT 2
-#define GA_ROOTOWNER 3
 
 // Message queue
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
-#define PM_NOYIELD 0x0002
 #define QS_KEY 0x0001
 #define QS_MOUSEMOVE 0x0002
 #define QS_MOUSEBUTTON 0x0004
@@ -1000,78 +851,35 @@ typedef struct _PBRANGE {
 #define QS_RAWINPUT 0x0400
 #define QS_MOUSE (QS_MOUSEMOVE | QS_MOUSEBUTTON)
 #define QS_INPUT (QS_MOUSE | QS_KEY | QS_RAWINPUT)
-#define QS_ALLEVENTS (QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY)
 #define QS_ALLINPUT (QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY | QS_SENDMESSAGE)
-#define PM_QS_INPUT (QS_INPUT << 16)
-#define PM_QS_POSTMESSAGE ((QS_POSTMESSAGE | QS_HOTKEY | QS_TIMER) << 16)
-#define PM_QS_PAINT (QS_PAINT << 16)
 #define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
 #define SMTO_NORMAL 0x0000
-#define SMTO_BLOCK 0x0001
 #define SMTO_ABORTIFHUNG 0x0002
-#define SMTO_NOTIMEOUTIFNOTHUNG 0x0008
-#define SMTO_ERRORONEXIT 0x0020
-#define ISMEX_NOSEND 0x00000000
-#define ISMEX_SEND 0x00000001
-#define ISMEX_NOTIFY 0x00000002
-#define ISMEX_CALLBACK 0x00000004
-#define ISMEX_REPLIED 0x00000008
-#define MWMO_WAITALL 0x0001
-#define MWMO_ALERTABLE 0x0002
-#define MWMO_INPUTAVAILABLE 0x0004
 
 // Mouse tracking
 #define TME_HOVER 0x00000001
 #define TME_LEAVE 0x00000002
-#define TME_NONCLIENT 0x00000010
-#define TME_QUERY 0x40000000
 #define TME_CANCEL 0x80000000
 #define HOVER_DEFAULT 0xFFFFFFFF
 
 // Painting
 #define RDW_INVALIDATE 0x0001
-#define RDW_INTERNALPAINT 0x0002
 #define RDW_ERASE 0x0004
-#define RDW_VALIDATE 0x0008
-#define RDW_NOINTERNALPAINT 0x0010
-#define RDW_NOERASE 0x0020
 #define RDW_NOCHILDREN 0x0040
 #define RDW_ALLCHILDREN 0x0080
 #define RDW_UPDATENOW 0x0100
-#define RDW_ERASENOW 0x0200
-#define RDW_FRAME 0x0400
-#define RDW_NOFRAME 0x0800
-#define DCX_WINDOW 0x00000001L
-#define DCX_CACHE 0x00000002L
-#define DCX_CLIPCHILDREN 0x00000008L
-#define DCX_CLIPSIBLINGS 0x00000010L
-#define DCX_PARENTCLIP 0x00000020L
 
 // DrawText
-#define DT_TOP 0x00000000
 #define DT_LEFT 0x00000000
 #define DT_CENTER 0x00000001
 #define DT_RIGHT 0x00000002
 #define DT_VCENTER 0x00000004
-#define DT_BOTTOM 0x00000008
 #define DT_WORDBREAK 0x00000010
 #define DT_SINGLELINE 0x00000020
 #define DT_EXPANDTABS 0x00000040
-#define DT_TABSTOP 0x00000080
 #define DT_NOCLIP 0x00000100
-#define DT_EXTERNALLEADING 0x00000200
 #define DT_CALCRECT 0x00000400
 #define DT_NOPREFIX 0x00000800
-#define DT_INTERNAL 0x00001000
-#define DT_EDITCONTROL 0x00002000
-#define DT_PATH_ELLIPSIS 0x00004000
-#define DT_END_ELLIPSIS 0x00008000
-#define DT_MODIFYSTRING 0x00010000
-#define DT_RTLREADING 0x00020000
-#define DT_WORD_ELLIPSIS 0x00040000
-#define DT_NOFULLWIDTHCHARBREAK 0x00080000
-#define DT_HIDEPREFIX 0x00100000
-#define DT_PREFIXONLY 0x00200000
 
 // System colours
 #define COLOR_SCROLLBAR 0
@@ -1114,162 +922,29 @@ typedef struct _PBRANGE {
 // System metrics
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
-#define SM_CXVSCROLL 2
-#define SM_CYHSCROLL 3
-#define SM_CYCAPTION 4
-#define SM_CXBORDER 5
-#define SM_CYBORDER 6
-#define SM_CXDLGFRAME 7
-#define SM_CYDLGFRAME 8
-#define SM_CYVTHUMB 9
-#define SM_CXHTHUMB 10
-#define SM_CXICON 11
-#define SM_CYICON 12
-#define SM_CXCURSOR 13
-#define SM_CYCURSOR 14
-#define SM_CYMENU 15
-#define SM_CXFULLSCREEN 16
-#define SM_CYFULLSCREEN 17
-#define SM_CYKANJIWINDOW 18
-#define SM_MOUSEPRESENT 19
-#define SM_CYVSCROLL 20
-#define SM_CXHSCROLL 21
-#define SM_DEBUG 22
-#define SM_SWAPBUTTON 23
-#define SM_CXMIN 28
-#define SM_CYMIN 29
-#define SM_CXSIZE 30
-#define SM_CYSIZE 31
-#define SM_CXFRAME 32
-#define SM_CYFRAME 33
-#define SM_CXMINTRACK 34
-#define SM_CYMINTRACK 35
-#define SM_CXDOUBLECLK 36
-#define SM_CYDOUBLECLK 37
-#define SM_CXICONSPACING 38
-#define SM_CYICONSPACING 39
-#define SM_MENUDROPALIGNMENT 40
-#define SM_CXFIXEDFRAME SM_CXDLGFRAME
-#define SM_CYFIXEDFRAME SM_CYDLGFRAME
-#define SM_CXSIZEFRAME SM_CXFRAME
-#define SM_CYSIZEFRAME SM_CYFRAME
-#define SM_CXEDGE 45
-#define SM_CYEDGE 46
-#define SM_CXSMICON 49
-#define SM_CYSMICON 50
-#define SM_CYSMCAPTION 51
-#define SM_CXMAXTRACK 59
-#define SM_CYMAXTRACK 60
-#define SM_CXMAXIMIZED 61
-#define SM_CYMAXIMIZED 62
-#define SM_CXDRAG 68
-#define SM_CYDRAG 69
-#define SM_CXMENUCHECK 71
-#define SM_CYMENUCHECK 72
-#define SM_XVIRTUALSCREEN 76
-#define SM_YVIRTUALSCREEN 77
-#define SM_CXVIRTUALSCREEN 78
-#define SM_CYVIRTUALSCREEN 79
-#define SM_CMONITORS 80
-#define SM_CXPADDEDBORDER 92
 
 // Cursors and icons (resource ids of the system's own)
 #define IDC_ARROW MAKEINTRESOURCEW(32512)
-#define IDC_IBEAM MAKEINTRESOURCEW(32513)
-#define IDC_WAIT MAKEINTRESOURCEW(32514)
-#define IDC_CROSS MAKEINTRESOURCEW(32515)
-#define IDC_UPARROW MAKEINTRESOURCEW(32516)
-#define IDC_SIZE MAKEINTRESOURCEW(32640)
-#define IDC_ICON MAKEINTRESOURCEW(32641)
-#define IDC_SIZENWSE MAKEINTRESOURCEW(32642)
-#define IDC_SIZENESW MAKEINTRESOURCEW(32643)
-#define IDC_SIZEWE MAKEINTRESOURCEW(32644)
-#define IDC_SIZENS MAKEINTRESOURCEW(32645)
-#define IDC_SIZEALL MAKEINTRESOURCEW(32646)
-#define IDC_NO MAKEINTRESOURCEW(32648)
-#define IDC_HAND MAKEINTRESOURCEW(32649)
-#define IDC_APPSTARTING MAKEINTRESOURCEW(32650)
-#define IDC_HELP MAKEINTRESOURCEW(32651)
 #define IDI_APPLICATION MAKEINTRESOURCEW(32512)
-#define IDI_HAND MAKEINTRESOURCEW(32513)
-#define IDI_QUESTION MAKEINTRESOURCEW(32514)
-#define IDI_EXCLAMATION MAKEINTRESOURCEW(32515)
-#define IDI_ASTERISK MAKEINTRESOURCEW(32516)
-#define IDI_WINLOGO MAKEINTRESOURCEW(32517)
-#define IDI_SHIELD MAKEINTRESOURCEW(32518)
-#define IDI_WARNING IDI_EXCLAMATION
-#define IDI_ERROR IDI_HAND
-#define IDI_INFORMATION IDI_ASTERISK
 #define IMAGE_BITMAP 0
 #define IMAGE_ICON 1
-#define IMAGE_CURSOR 2
-#define LR_DEFAULTCOLOR 0x00000000
-#define LR_MONOCHROME 0x00000001
-#define LR_LOADFROMFILE 0x00000010
-#define LR_LOADTRANSPARENT 0x00000020
-#define LR_DEFAULTSIZE 0x00000040
-#define LR_VGACOLOR 0x00000080
-#define LR_LOADMAP3DCOLORS 0x00001000
 #define LR_CREATEDIBSECTION 0x00002000
-#define LR_SHARED 0x00008000
-#define RT_CURSOR MAKEINTRESOURCEW(1)
-#define RT_BITMAP MAKEINTRESOURCEW(2)
-#define RT_ICON MAKEINTRESOURCEW(3)
-#define RT_MENU MAKEINTRESOURCEW(4)
-#define RT_DIALOG MAKEINTRESOURCEW(5)
-#define RT_STRING MAKEINTRESOURCEW(6)
-#define RT_RCDATA MAKEINTRESOURCEW(10)
-#define RT_GROUP_CURSOR MAKEINTRESOURCEW(12)
-#define RT_GROUP_ICON MAKEINTRESOURCEW(14)
 
 // Message boxes
 #define MB_OK 0x00000000L
-#define MB_OKCANCEL 0x00000001L
 #define MB_ABORTRETRYIGNORE 0x00000002L
 #define MB_YESNOCANCEL 0x00000003L
 #define MB_YESNO 0x00000004L
 #define MB_RETRYCANCEL 0x00000005L
 #define MB_ICONHAND 0x00000010L
-#define MB_ICONQUESTION 0x00000020L
-#define MB_ICONEXCLAMATION 0x00000030L
-#define MB_ICONASTERISK 0x00000040L
-#define MB_ICONWARNING MB_ICONEXCLAMATION
 #define MB_ICONERROR MB_ICONHAND
-#define MB_ICONINFORMATION MB_ICONASTERISK
-#define MB_ICONSTOP MB_ICONHAND
-#define MB_APPLMODAL 0x00000000L
-#define MB_SYSTEMMODAL 0x00001000L
-#define MB_TASKMODAL 0x00002000L
-#define MB_SETFOREGROUND 0x00010000L
-#define MB_TOPMOST 0x00040000L
 #define IDOK 1
-#define IDCANCEL 2
 #define IDABORT 3
 #define IDRETRY 4
-#define IDIGNORE 5
 #define IDYES 6
-#define IDNO 7
 
 // Owner drawing
-#define ODT_MENU 1
-#define ODT_LISTBOX 2
-#define ODT_COMBOBOX 3
-#define ODT_BUTTON 4
-#define ODT_STATIC 5
-#define ODA_DRAWENTIRE 0x0001
-#define ODA_SELECT 0x0002
-#define ODA_FOCUS 0x0004
 #define ODS_SELECTED 0x0001
-#define ODS_GRAYED 0x0002
-#define ODS_DISABLED 0x0004
-#define ODS_CHECKED 0x0008
-#define ODS_FOCUS 0x0010
-#define ODS_DEFAULT 0x0020
-#define ODS_COMBOBOXEDIT 0x1000
-#define ODS_HOTLIGHT 0x0040
-#define ODS_INACTIVE 0x0080
-#define ODS_NOACCEL 0x0100
-#define ODS_NOFOCUSRECT 0x0200
 
 // Button control
 #define BS_PUSHBUTTON 0x00000000L
@@ -1320,11 +995,6 @@ typedef struct _PBRANGE {
 #define BM_GETIMAGE 0x00F6
 #define BM_SETIMAGE 0x00F7
 #define BM_SETDONTCLICK 0x00F8
-#define BST_UNCHECKED 0x0000
-#define BST_CHECKED 0x0001
-#define BST_INDETERMINATE 0x0002
-#define BST_PUSHED 0x0004
-#define BST_FOCUS 0x0008
 
 // Static control
 #define SS_LEFT 0x00000000L
@@ -1363,10 +1033,6 @@ typedef struct _PBRANGE {
 #define STN_DBLCLK 1
 #define STN_ENABLE 2
 #define STN_DISABLE 3
-#define STM_SETICON 0x0170
-#define STM_GETICON 0x0171
-#define STM_SETIMAGE 0x0172
-#define STM_GETIMAGE 0x0173
 
 // Edit control
 #define ES_LEFT 0x0000L
@@ -1430,26 +1096,9 @@ typedef struct _PBRANGE {
 #define EM_CHARFROMPOS 0x00D7
 
 // List box (the list part of a combo box)
-#define LB_ADDSTRING 0x0180
-#define LB_INSERTSTRING 0x0181
-#define LB_DELETESTRING 0x0182
-#define LB_RESETCONTENT 0x0184
-#define LB_SETCURSEL 0x0186
-#define LB_GETCURSEL 0x0188
-#define LB_GETTEXT 0x0189
-#define LB_GETTEXTLEN 0x018A
 #define LB_GETCOUNT 0x018B
 #define LB_GETITEMRECT 0x0198
-#define LB_GETITEMDATA 0x0199
-#define LB_SETITEMDATA 0x019A
-#define LB_SETITEMHEIGHT 0x01A0
-#define LB_GETITEMHEIGHT 0x01A1
 #define LB_ERR (-1)
-#define LBN_SELCHANGE 1
-#define LBN_DBLCLK 2
-#define LBN_SELCANCEL 3
-#define LBN_SETFOCUS 4
-#define LBN_KILLFOCUS 5
 
 // Combo box
 #define CBS_SIMPLE 0x0001L
@@ -1518,42 +1167,14 @@ typedef struct _PBRANGE {
 #define STATE_SYSTEM_INVISIBLE 0x00008000
 
 // Common controls
-#define ICC_LISTVIEW_CLASSES 0x00000001
-#define ICC_TREEVIEW_CLASSES 0x00000002
 #define ICC_BAR_CLASSES 0x00000004
-#define ICC_TAB_CLASSES 0x00000008
-#define ICC_UPDOWN_CLASS 0x00000010
 #define ICC_PROGRESS_CLASS 0x00000020
-#define ICC_HOTKEY_CLASS 0x00000040
-#define ICC_ANIMATE_CLASS 0x00000080
-#define ICC_WIN95_CLASSES 0x000000FF
-#define ICC_DATE_CLASSES 0x00000100
-#define ICC_USEREX_CLASSES 0x00000200
-#define ICC_COOL_CLASSES 0x00000400
-#define ICC_INTERNET_CLASSES 0x00000800
-#define ICC_PAGESCROLLER_CLASS 0x00001000
-#define ICC_NATIVEFNTCTL_CLASS 0x00002000
 #define ICC_STANDARD_CLASSES 0x00004000
-#define ICC_LINK_CLASS 0x00008000
 #define CCM_FIRST 0x2000
 #define CCM_SETBKCOLOR (CCM_FIRST + 1)
-#define CCM_SETUNICODEFORMAT (CCM_FIRST + 5)
-#define CCM_GETUNICODEFORMAT (CCM_FIRST + 6)
-#define CCM_SETVERSION (CCM_FIRST + 7)
-#define CCM_GETVERSION (CCM_FIRST + 8)
-#define CLR_NONE 0xFFFFFFFFL
 #define CLR_DEFAULT 0xFF000000L
-#define NM_FIRST 0U
-#define NM_CLICK (NM_FIRST - 2)
-#define NM_DBLCLK (NM_FIRST - 3)
-#define NM_RCLICK (NM_FIRST - 5)
-#define NM_CUSTOMDRAW (NM_FIRST - 12)
 #define PROGRESS_CLASSW u"msctls_progress32"
 #define TOOLTIPS_CLASSW u"tooltips_class32"
-#define WC_BUTTONW u"Button"
-#define WC_STATICW u"Static"
-#define WC_EDITW u"Edit"
-#define WC_COMBOBOXW u"ComboBox"
 
 // Progress bar
 #define PBS_SMOOTH 0x01
@@ -1585,22 +1206,13 @@ typedef struct _PBRANGE {
 #define TTS_CLOSE 0x80
 #define TTS_USEVISUALSTYLE 0x100
 #define TTF_IDISHWND 0x0001
-#define TTF_CENTERTIP 0x0002
-#define TTF_RTLREADING 0x0004
 #define TTF_SUBCLASS 0x0010
-#define TTF_TRACK 0x0020
-#define TTF_ABSOLUTE 0x0080
 #define TTF_TRANSPARENT 0x0100
-#define TTF_PARSELINKS 0x1000
-#define TTF_DI_SETITEM 0x8000
 #define TTDT_AUTOMATIC 0
 #define TTDT_RESHOW 1
 #define TTDT_AUTOPOP 2
 #define TTDT_INITIAL 3
-#define TTI_NONE 0
 #define TTI_INFO 1
-#define TTI_WARNING 2
-#define TTI_ERROR 3
 #define TTM_ACTIVATE (WM_USER + 1)
 #define TTM_SETDELAYTIME (WM_USER + 3)
 #define TTM_RELAYEVENT (WM_USER + 7)
@@ -1646,7 +1258,6 @@ typedef struct _PBRANGE {
 #define DKGRAY_BRUSH 3
 #define BLACK_BRUSH 4
 #define NULL_BRUSH 5
-#define HOLLOW_BRUSH NULL_BRUSH
 #define WHITE_PEN 6
 #define BLACK_PEN 7
 #define NULL_PEN 8
@@ -1655,7 +1266,6 @@ typedef struct _PBRANGE {
 #define ANSI_VAR_FONT 12
 #define SYSTEM_FONT 13
 #define DEVICE_DEFAULT_FONT 14
-#define DEFAULT_PALETTE 15
 #define SYSTEM_FIXED_FONT 16
 #define DEFAULT_GUI_FONT 17
 #define DC_BRUSH 18
@@ -1663,17 +1273,10 @@ typedef struct _PBRANGE {
 #define OBJ_PEN 1
 #define OBJ_BRUSH 2
 #define OBJ_DC 3
-#define OBJ_METADC 4
-#define OBJ_PAL 5
 #define OBJ_FONT 6
 #define OBJ_BITMAP 7
 #define OBJ_REGION 8
-#define OBJ_METAFILE 9
 #define OBJ_MEMDC 10
-#define OBJ_EXTPEN 11
-#define OBJ_ENHMETADC 12
-#define OBJ_ENHMETAFILE 13
-#define OBJ_COLORSPACE 14
 #define BS_SOLID 0
 #define BS_NULL 1
 #define BS_HOLLOW BS_NULL
@@ -1684,126 +1287,32 @@ typedef struct _PBRANGE {
 #define BS_DIBPATTERNPT 6
 #define BS_PATTERN8X8 7
 #define PS_SOLID 0
-#define PS_DASH 1
-#define PS_DOT 2
-#define PS_DASHDOT 3
-#define PS_DASHDOTDOT 4
 #define PS_NULL 5
-#define PS_INSIDEFRAME 6
 #define TRANSPARENT 1
 #define OPAQUE 2
-#define R2_BLACK 1
-#define R2_NOTMERGEPEN 2
-#define R2_MASKNOTPEN 3
-#define R2_NOTCOPYPEN 4
-#define R2_MASKPENNOT 5
-#define R2_NOT 6
-#define R2_XORPEN 7
-#define R2_NOTMASKPEN 8
-#define R2_MASKPEN 9
-#define R2_NOTXORPEN 10
-#define R2_NOP 11
-#define R2_MERGENOTPEN 12
-#define R2_COPYPEN 13
-#define R2_MERGEPENNOT 14
-#define R2_MERGEPEN 15
-#define R2_WHITE 16
 #define SRCCOPY 0x00CC0020
-#define SRCPAINT 0x00EE0086
-#define SRCAND 0x008800C6
-#define SRCINVERT 0x00660046
-#define SRCERASE 0x00440328
-#define NOTSRCCOPY 0x00330008
-#define NOTSRCERASE 0x001100A6
-#define MERGECOPY 0x00C000CA
-#define MERGEPAINT 0x00BB0226
-#define PATCOPY 0x00F00021
-#define PATPAINT 0x00FB0A09
-#define PATINVERT 0x005A0049
-#define DSTINVERT 0x00550009
-#define BLACKNESS 0x00000042
-#define WHITENESS 0x00FF0062
 #define BLACKONWHITE 1
-#define WHITEONBLACK 2
 #define COLORONCOLOR 3
 #define HALFTONE 4
-#define STRETCH_ANDSCANS BLACKONWHITE
-#define STRETCH_ORSCANS WHITEONBLACK
-#define STRETCH_DELETESCANS COLORONCOLOR
-#define STRETCH_HALFTONE HALFTONE
 #define DIB_RGB_COLORS 0
-#define DIB_PAL_COLORS 1
 #define BI_RGB 0L
-#define BI_RLE8 1L
-#define BI_RLE4 2L
 #define BI_BITFIELDS 3L
-#define RGN_AND 1
 #define RGN_OR 2
-#define RGN_XOR 3
-#define RGN_DIFF 4
 #define RGN_COPY 5
 #define ERROR 0
 #define NULLREGION 1
 #define SIMPLEREGION 2
 #define COMPLEXREGION 3
-#define RGN_ERROR ERROR
-#define HORZRES 8
-#define VERTRES 10
-#define BITSPIXEL 12
-#define PLANES 14
-#define NUMCOLORS 24
-#define RASTERCAPS 38
-#define LOGPIXELSX 88
 #define LOGPIXELSY 90
-#define GDI_ERROR (0xFFFFFFFFL)
-#define HGDI_ERROR ((HANDLE)(LONG_PTR)-1)
 #define CLR_INVALID 0xFFFFFFFF
-#define FW_DONTCARE 0
-#define FW_THIN 100
-#define FW_EXTRALIGHT 200
-#define FW_ULTRALIGHT FW_EXTRALIGHT
-#define FW_LIGHT 300
 #define FW_NORMAL 400
-#define FW_REGULAR FW_NORMAL
-#define FW_MEDIUM 500
-#define FW_SEMIBOLD 600
-#define FW_DEMIBOLD FW_SEMIBOLD
-#define FW_BOLD 700
-#define FW_EXTRABOLD 800
-#define FW_ULTRABOLD FW_EXTRABOLD
-#define FW_HEAVY 900
-#define FW_BLACK FW_HEAVY
-#define ANSI_CHARSET 0
 #define DEFAULT_CHARSET 1
-#define SYMBOL_CHARSET 2
-#define RUSSIAN_CHARSET 204
-#define OEM_CHARSET 255
-#define OUT_DEFAULT_PRECIS 0
-#define OUT_TT_PRECIS 4
-#define OUT_TT_ONLY_PRECIS 7
-#define CLIP_DEFAULT_PRECIS 0
-#define DEFAULT_QUALITY 0
-#define DRAFT_QUALITY 1
-#define PROOF_QUALITY 2
-#define NONANTIALIASED_QUALITY 3
-#define ANTIALIASED_QUALITY 4
-#define CLEARTYPE_QUALITY 5
-#define DEFAULT_PITCH 0
 #define FIXED_PITCH 1
 #define VARIABLE_PITCH 2
-#define FF_DONTCARE 0x00
-#define FF_ROMAN 0x10
-#define FF_SWISS 0x20
-#define FF_MODERN 0x30
-#define FF_SCRIPT 0x40
-#define FF_DECORATIVE 0x50
 
 // kernel32
 #define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0x00000000L
-#define WAIT_ABANDONED 0x00000080L
-#define WAIT_ABANDONED_0 WAIT_ABANDONED
-#define WAIT_IO_COMPLETION 0x000000C0L
 #define WAIT_TIMEOUT 258L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
@@ -1811,55 +1320,35 @@ typedef struct _PBRANGE {
 #define VER_PLATFORM_WIN32_NT 2
 #define STATUS_SUCCESS ((NTSTATUS)0x00000000L)
 #define ERROR_SUCCESS 0L
-#define NO_ERROR 0L
-#define ERROR_INVALID_FUNCTION 1L
-#define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
-#define ERROR_OUTOFMEMORY 14L
 #define ERROR_INVALID_PARAMETER 87L
-#define ERROR_CALL_NOT_IMPLEMENTED 120L
-#define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
-#define ERROR_ALREADY_EXISTS 183L
-#define ERROR_INVALID_FLAGS 1004L
 #define ERROR_MESSAGE_SYNC_ONLY 1159L
 #define ERROR_NOT_FOUND 1168L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
-#define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_INVALID_MENU_HANDLE 1401L
 #define ERROR_INVALID_CURSOR_HANDLE 1402L
-#define ERROR_INVALID_ICON_HANDLE 1414L
 #define ERROR_TLW_WITH_WSCHILD 1406L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
-#define ERROR_WINDOW_OF_OTHER_THREAD 1408L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_CLASS_HAS_WINDOWS 1412L
 #define ERROR_INVALID_INDEX 1413L
-#define ERROR_NO_SYSTEM_RESOURCES 1450L
 #define ERROR_INVALID_THREAD_ID 1444L
-#define ERROR_NOT_ENOUGH_QUOTA 1816L
 #define ERROR_TIMEOUT 1460L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
-#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
-#define ERROR_INVALID_WINDOW_STYLE 2002L
 
 // ---------------------------------------------------------------------------------------
-// Functions. Those the headless system does not implement yet fail as Win32 fails
-// (ERROR_CALL_NOT_IMPLEMENTED) and say so in their definition.
+// Functions
 
 // Classes
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc);
-ATOM WINAPI RegisterClassW(const WNDCLASSW* wc);
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, LPWNDCLASSEXW wc);
-int WINAPI GetClassNameW(HWND hwnd, LPWSTR name, int maxCount);
-ULONG_PTR WINAPI GetClassLongPtrW(HWND hwnd, int index);
-ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value);
 
 // Windows
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
@@ -1871,7 +1360,6 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);
 LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index);
-LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value);
 LONG WINAPI GetWindowLongW(HWND hwnd, int index);
 BOOL WINAPI SetPropW(HWND hwnd, LPCWSTR name, HANDLE data);
 HANDLE WINAPI GetPropW(HWND hwnd, LPCWSTR name);
@@ -1880,15 +1368,12 @@ BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text);
 int WINAPI GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount);
 int WINAPI GetWindowTextLengthW(HWND hwnd);
 BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
-BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
-BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle);
 BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point);
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point);
 int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
 HWND WINAPI WindowFromPoint(POINT point);
-HWND WINAPI ChildWindowFromPoint(HWND parent, POINT point);
 BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow);
 BOOL WINAPI IsWindowVisible(HWND hwnd);
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable);
@@ -1896,16 +1381,10 @@ BOOL WINAPI IsWindowEnabled(HWND hwnd);
 BOOL WINAPI IsIconic(HWND hwnd);
 BOOL WINAPI IsZoomed(HWND hwnd);
 HWND WINAPI GetParent(HWND hwnd);
-HWND WINAPI SetParent(HWND child, HWND newParent);
 HWND WINAPI GetWindow(HWND hwnd, UINT cmd);
 HWND WINAPI GetAncestor(HWND hwnd, UINT flags);
 BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam);
-BOOL WINAPI EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM lParam);
-HWND WINAPI FindWindowExW(HWND parent, HWND childAfter, LPCWSTR className, LPCWSTR windowName);
-HWND WINAPI GetDlgItem(HWND dialog, int id);
 int WINAPI GetDlgCtrlID(HWND hwnd);
-BOOL WINAPI IsChild(HWND parent, HWND hwnd);
-HWND WINAPI GetDesktopWindow();
 DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
 
 // Focus, activation, capture, cursor, keyboard
@@ -1919,11 +1398,8 @@ HWND WINAPI SetCapture(HWND hwnd);
 BOOL WINAPI ReleaseCapture();
 HWND WINAPI GetCapture();
 HCURSOR WINAPI SetCursor(HCURSOR cursor);
-HCURSOR WINAPI GetCursor();
 BOOL WINAPI GetCursorPos(LPPOINT point);
-BOOL WINAPI SetCursorPos(int x, int y);
 SHORT WINAPI GetKeyState(int virtKey);
-SHORT WINAPI GetAsyncKeyState(int virtKey);
 BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track);
 
 // Messages and queues
@@ -1932,78 +1408,50 @@ LRESULT WINAPI SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
                                    UINT timeout, PDWORD_PTR result);
 BOOL WINAPI SendNotifyMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int exitCode);
 BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
-BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);
 BOOL WINAPI WaitMessage();
 BOOL WINAPI TranslateMessage(const MSG* msg);
 LRESULT WINAPI DispatchMessageW(const MSG* msg);
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                                        DWORD milliseconds, DWORD wakeMask);
-DWORD WINAPI GetQueueStatus(UINT flags);
-BOOL WINAPI InSendMessage();
-DWORD WINAPI InSendMessageEx(LPVOID reserved);
-BOOL WINAPI ReplyMessage(LRESULT result);
-DWORD WINAPI GetMessageTime();
-DWORD WINAPI GetMessagePos();
-UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc);
-BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id);
 
 // Painting
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
-BOOL WINAPI ValidateRect(HWND hwnd, const RECT* rect);
 BOOL WINAPI UpdateWindow(HWND hwnd);
 BOOL WINAPI RedrawWindow(HWND hwnd, const RECT* update, HRGN region, UINT flags);
 HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint);
 BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
 HDC WINAPI GetDC(HWND hwnd);
-HDC WINAPI GetWindowDC(HWND hwnd);
 int WINAPI ReleaseDC(HWND hwnd, HDC dc);
 int WINAPI GetUpdateRgn(HWND hwnd, HRGN region, BOOL erase);
 BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase);
 int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
-int WINAPI FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
 int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);
 DWORD WINAPI GetSysColor(int index);
 HBRUSH WINAPI GetSysColorBrush(int index);
 BOOL WINAPI SetSysColors(int count, const INT* elements, const COLORREF* colors);
-int WINAPI GetSystemMetrics(int index);
 
 // Rectangles
-BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom);
-BOOL WINAPI SetRectEmpty(LPRECT rect);
-BOOL WINAPI IsRectEmpty(const RECT* rect);
 BOOL WINAPI PtInRect(const RECT* rect, POINT point);
 BOOL WINAPI OffsetRect(LPRECT rect, int dx, int dy);
-BOOL WINAPI InflateRect(LPRECT rect, int dx, int dy);
-BOOL WINAPI IntersectRect(LPRECT dst, const RECT* a, const RECT* b);
-BOOL WINAPI UnionRect(LPRECT dst, const RECT* a, const RECT* b);
-BOOL WINAPI EqualRect(const RECT* a, const RECT* b);
-BOOL WINAPI CopyRect(LPRECT dst, const RECT* src);
 
 // Menus, cursors, icons, images, message boxes
 HMENU WINAPI GetSystemMenu(HWND hwnd, BOOL revert);
 BOOL WINAPI EnableMenuItem(HMENU menu, UINT item, UINT enable);
 BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags);
 UINT WINAPI GetMenuState(HMENU menu, UINT id, UINT flags);
-int WINAPI GetMenuItemCount(HMENU menu);
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name);
-HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT load);
 HBITMAP WINAPI LoadBitmapW(HINSTANCE instance, LPCWSTR name);
 BOOL WINAPI DestroyIcon(HICON icon);
-BOOL WINAPI DestroyCursor(HCURSOR cursor);
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 BOOL WINAPI GetComboBoxInfo(HWND combo, PCOMBOBOXINFO info);
-BOOL WINAPI MessageBeep(UINT type);
 
 // GDI
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font);
 HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* brush);
 HBRUSH WINAPI CreateSolidBrush(COLORREF color);
-HBRUSH WINAPI CreatePatternBrush(HBITMAP bitmap);
-HPEN WINAPI CreatePen(int style, int width, COLORREF color);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
 HGDIOBJ WINAPI GetStockObject(int index);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
@@ -2013,40 +1461,27 @@ HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type);
 HDC WINAPI CreateCompatibleDC(HDC dc);
 BOOL WINAPI DeleteDC(HDC dc);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
-HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitCount, const VOID* bits);
 HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, VOID** bits,
                                 HANDLE section, DWORD offset);
-int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits,
-                     LPBITMAPINFO info, UINT usage);
 BOOL WINAPI StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc,
                        int ySrc, int wSrc, int hSrc, DWORD rop);
-BOOL WINAPI BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
 int WINAPI StretchDIBits(HDC dc, int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc,
                          int wSrc, int hSrc, const VOID* bits, const BITMAPINFO* info,
                          UINT usage, DWORD rop);
 int WINAPI SetStretchBltMode(HDC dc, int mode);
-int WINAPI GetStretchBltMode(HDC dc);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
 COLORREF WINAPI GetTextColor(HDC dc);
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
 COLORREF WINAPI GetBkColor(HDC dc);
 int WINAPI SetBkMode(HDC dc, int mode);
-int WINAPI GetBkMode(HDC dc);
 BOOL WINAPI SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous);
 BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
-BOOL WINAPI LineTo(HDC dc, int x, int y);
-int WINAPI SetROP2(HDC dc, int rop2);
-int WINAPI GetROP2(HDC dc);
 BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size);
-BOOL WINAPI GetTextMetricsW(HDC dc, LPTEXTMETRICW metrics);
-BOOL WINAPI TextOutW(HDC dc, int x, int y, LPCWSTR text, int count);
 HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom);
 HRGN WINAPI CreateRectRgnIndirect(const RECT* rect);
 int WINAPI CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
 int WINAPI SelectClipRgn(HDC dc, HRGN region);
-int WINAPI GetClipBox(HDC dc, LPRECT rect);
 int WINAPI GetRgnBox(HRGN region, LPRECT rect);
-int WINAPI GetDeviceCaps(HDC dc, int index);
 COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color);
 
@@ -2062,15 +1497,9 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR name);
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                            LPCWSTR name);
 BOOL WINAPI SetEvent(HANDLE event);
-BOOL WINAPI ResetEvent(HANDLE event);
-BOOL WINAPI CloseHandle(HANDLE handle);
-DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
-                                    DWORD milliseconds);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
 DWORD WINAPI GetCurrentThreadId();
-DWORD WINAPI GetCurrentProcessId();
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetTickCount();
 NTSTATUS WINAPI RtlGetVersion(PRTL_OSVERSIONINFOW info);

@@ -87,63 +87,18 @@ void InvalidateLocked(Window& w, const RECT* r, bool erase, bool children) {
 using namespace zorv::winsys;
 
 // ---------------------------------------------------------------------------------------
-// Rectangles
+// Rectangles and geometry
 
-BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom) {
-  if (!rect) return FALSE;
-  *rect = RECT{left, top, right, bottom};
-  return TRUE;
-}
-BOOL WINAPI SetRectEmpty(LPRECT rect) { return SetRect(rect, 0, 0, 0, 0); }
-BOOL WINAPI IsRectEmpty(const RECT* rect) { return !rect || Empty(*rect); }
 BOOL WINAPI PtInRect(const RECT* rect, POINT p) {
   return rect && p.x >= rect->left && p.x < rect->right && p.y >= rect->top && p.y < rect->bottom;
 }
+
 BOOL WINAPI OffsetRect(LPRECT rect, int dx, int dy) {
   if (!rect) return FALSE;
   rect->left += dx;
   rect->right += dx;
   rect->top += dy;
   rect->bottom += dy;
-  return TRUE;
-}
-BOOL WINAPI InflateRect(LPRECT rect, int dx, int dy) {
-  if (!rect) return FALSE;
-  rect->left -= dx;
-  rect->right += dx;
-  rect->top -= dy;
-  rect->bottom += dy;
-  return TRUE;
-}
-BOOL WINAPI IntersectRect(LPRECT dst, const RECT* a, const RECT* b) {
-  if (!dst || !a || !b) return FALSE;
-  *dst = Intersect(*a, *b);
-  return !Empty(*dst);
-}
-BOOL WINAPI UnionRect(LPRECT dst, const RECT* a, const RECT* b) {
-  if (!dst || !a || !b) return FALSE;
-  *dst = Union(*a, *b);
-  return !Empty(*dst);
-}
-BOOL WINAPI EqualRect(const RECT* a, const RECT* b) {
-  return a && b && a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
-}
-BOOL WINAPI CopyRect(LPRECT dst, const RECT* src) {
-  if (!dst || !src) return FALSE;
-  *dst = *src;
-  return TRUE;
-}
-
-// ---------------------------------------------------------------------------------------
-// Geometry
-
-BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle) {
-  if (!rect) return FALSE;
-  const RECT in = NcInsets(style, exStyle, nullptr);
-  rect->left -= in.left;
-  rect->top -= in.top + (menu ? 19 : 0);
-  rect->right += in.right;
-  rect->bottom += in.bottom;
   return TRUE;
 }
 
@@ -173,7 +128,9 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
   return TRUE;
 }
 
-BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
+namespace {
+// Adds (sign 1) or takes off (sign -1) the screen position of a window's client area.
+BOOL ShiftByClientOrigin(HWND hwnd, LPPOINT point, int sign) {
   Lock lock(S().mutex);
   auto w = FindWindowLocked(hwnd);
   if (!w || !point) {
@@ -181,41 +138,26 @@ BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
     return FALSE;
   }
   const POINT o = ClientOriginLocked(*w);
-  point->x += o.x;
-  point->y += o.y;
+  point->x += sign * o.x;
+  point->y += sign * o.y;
   return TRUE;
 }
+}  // namespace
 
-BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point) {
-  Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w || !point) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
-  const POINT o = ClientOriginLocked(*w);
-  point->x -= o.x;
-  point->y -= o.y;
-  return TRUE;
-}
+BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) { return ShiftByClientOrigin(hwnd, point, 1); }
+BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point) { return ShiftByClientOrigin(hwnd, point, -1); }
 
 int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
   Lock lock(S().mutex);
   POINT a{0, 0}, b{0, 0};
   if (from && from != S().desktop) {
-    auto w = FindWindowLocked(from);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = WindowLocked(from);
+    if (!w) return 0;
     a = ClientOriginLocked(*w);
   }
   if (to && to != S().desktop) {
-    auto w = FindWindowLocked(to);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return 0;
-    }
+    auto w = WindowLocked(to);
+    if (!w) return 0;
     b = ClientOriginLocked(*w);
   }
   const int dx = a.x - b.x, dy = a.y - b.y;
@@ -226,67 +168,37 @@ int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
   return MAKELONG(dx, dy);
 }
 
-namespace {
-HWND ChildFromPointLocked(const Window& parent, POINT clientPt, bool skipHidden) {
-  for (HWND h : parent.children) {
-    auto c = FindWindowLocked(h);
-    if (!c) continue;
-    if (skipHidden && !(c->style & WS_VISIBLE)) continue;
-    if (PtInRect(&c->window, clientPt)) return h;
-  }
-  return nullptr;
-}
-}  // namespace
-
 HWND WINAPI WindowFromPoint(POINT point) {
   Lock lock(S().mutex);
   auto w = FindWindowLocked(S().desktop);
   HWND found = nullptr;
   POINT pt = point;
   for (;;) {
-    HWND h = ChildFromPointLocked(*w, pt, true);
-    if (!h) break;
-    found = h;
-    auto c = FindWindowLocked(h);
-    if (c->style & (WS_DISABLED | WS_MINIMIZE)) break;
-    if (!PtInRect(&c->client, pt)) break;
-    pt.x -= c->client.left;
-    pt.y -= c->client.top;
-    w = c;
+    std::shared_ptr<Window> hit;
+    for (HWND h : w->children) {
+      auto c = FindWindowLocked(h);
+      if (c && (c->style & WS_VISIBLE) && PtInRect(&c->window, pt)) {
+        hit = c;
+        break;
+      }
+    }
+    if (!hit) break;
+    found = hit->handle;
+    if ((hit->style & (WS_DISABLED | WS_MINIMIZE)) || !PtInRect(&hit->client, pt)) break;
+    pt.x -= hit->client.left;
+    pt.y -= hit->client.top;
+    w = hit;
   }
   return found;
 }
 
-HWND WINAPI ChildWindowFromPoint(HWND parent, POINT point) {
-  Lock lock(S().mutex);
-  auto w = FindWindowLocked(parent);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  const RECT cr = ClientRectOf(*w);
-  if (!PtInRect(&cr, point)) return nullptr;
-  HWND h = ChildFromPointLocked(*w, point, false);
-  return h ? h : parent;
-}
+// ---------------------------------------------------------------------------------------
+// SetWindowPos
 
 namespace {
 
-BOOL SetWindowPosOnOwner(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
-  WINDOWPOS wp{hwnd, after, x, y, cx, cy, flags};
-  RECT oldWin, oldClient;
-  DWORD style;
-  {
-    Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
-    oldWin = w->window;
-    oldClient = w->client;
-    style = w->style;
-  }
+// The flags of a move as the system sees them: what does not change is not done.
+void NormalisePosFlags(WINDOWPOS& wp, const RECT& oldWin, DWORD style) {
   const int oldW = oldWin.right - oldWin.left, oldH = oldWin.bottom - oldWin.top;
   if (wp.flags & SWP_NOSIZE) {
     wp.cx = oldW;
@@ -302,8 +214,98 @@ BOOL SetWindowPosOnOwner(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
   if (wp.x == oldWin.left && wp.y == oldWin.top) wp.flags |= SWP_NOMOVE;
   if (style & WS_VISIBLE) wp.flags &= ~SWP_SHOWWINDOW;
   else wp.flags &= ~SWP_HIDEWINDOW;
-  if (after == hwnd) wp.flags |= SWP_NOZORDER;
+  if (wp.hwndInsertAfter == wp.hwnd) wp.flags |= SWP_NOZORDER;
+}
 
+// The client area after the move (WM_NCCALCSIZE when the size or the frame changes);
+// false when the window went meanwhile.
+bool CalcMovedClient(WINDOWPOS& wp, const RECT& newWin, const RECT& oldWin, const RECT& oldClient, RECT* newClient) {
+  *newClient = oldClient;
+  if (!(wp.flags & SWP_NOSIZE) || (wp.flags & SWP_FRAMECHANGED)) {
+    NCCALCSIZE_PARAMS p{};
+    p.rgrc[0] = newWin;
+    p.rgrc[1] = oldWin;
+    p.rgrc[2] = oldClient;
+    p.lppos = &wp;
+    SendMessageW(wp.hwnd, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&p));
+    if (!IsWindow(wp.hwnd)) return false;
+    *newClient = p.rgrc[0];
+  } else {
+    OffsetRect(newClient, newWin.left - oldWin.left, newWin.top - oldWin.top);
+  }
+  if (newClient->right - newClient->left == oldClient.right - oldClient.left &&
+      newClient->bottom - newClient->top == oldClient.bottom - oldClient.top)
+    wp.flags |= kSwpNoClientSize;
+  if (newClient->left == oldClient.left && newClient->top == oldClient.top) wp.flags |= kSwpNoClientMove;
+  return true;
+}
+
+void ApplyZOrderLocked(const Window& w, HWND after) {
+  auto p = FindWindowLocked(w.parent);
+  if (!p) return;
+  auto& v = p->children;
+  v.erase(std::remove(v.begin(), v.end(), w.handle), v.end());
+  if (after == HWND_BOTTOM) {
+    v.push_back(w.handle);
+  } else if (after == HWND_TOP || after == HWND_TOPMOST || after == HWND_NOTOPMOST) {
+    v.insert(v.begin(), w.handle);
+  } else {
+    auto it = std::find(v.begin(), v.end(), after);
+    v.insert(it == v.end() ? v.begin() : it + 1, w.handle);
+  }
+}
+
+// What a move leaves to be painted.
+void InvalidateMovedLocked(Window& w, UINT flags, const RECT& oldClient) {
+  if (flags & SWP_NOREDRAW) return;
+  const bool sized = !(flags & kSwpNoClientSize);
+  if ((flags & SWP_SHOWWINDOW) || (flags & SWP_FRAMECHANGED) || (sized && (w.cls->style & (CS_HREDRAW | CS_VREDRAW)))) {
+    InvalidateLocked(w, nullptr, true, true);
+  } else if (sized) {
+    // The part of the client area that grew; the bounding model takes it whole.
+    const RECT oldC{0, 0, oldClient.right - oldClient.left, oldClient.bottom - oldClient.top};
+    const RECT cr = ClientRectOf(w);
+    if (cr.right > oldC.right || cr.bottom > oldC.bottom) {
+      RECT grown = cr;
+      if (cr.bottom <= oldC.bottom) grown.left = oldC.right;
+      else if (cr.right <= oldC.right) grown.top = oldC.bottom;
+      InvalidateLocked(w, &grown, true, true);
+    }
+  }
+}
+
+// Stores the new place, order and visibility; false when the window went.
+bool CommitPos(const WINDOWPOS& wp, const RECT& newWin, const RECT& newClient, const RECT& oldClient) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(wp.hwnd);
+  if (!w) return false;
+  w->window = newWin;
+  w->client = newClient;
+  if (!(w->style & (WS_MINIMIZE | WS_MAXIMIZE))) w->normalRect = newWin;
+  if (!(wp.flags & SWP_NOZORDER)) ApplyZOrderLocked(*w, wp.hwndInsertAfter);
+  if (wp.flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
+  if (wp.flags & SWP_HIDEWINDOW) {
+    w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    w->hasUpdate = false;
+    w->erase = false;
+  }
+  InvalidateMovedLocked(*w, wp.flags, oldClient);
+  return true;
+}
+
+BOOL SetWindowPosOnOwner(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
+  WINDOWPOS wp{hwnd, after, x, y, cx, cy, flags};
+  RECT oldWin, oldClient;
+  DWORD style;
+  {
+    Lock lock(S().mutex);
+    auto w = WindowLocked(hwnd);
+    if (!w) return FALSE;
+    oldWin = w->window;
+    oldClient = w->client;
+    style = w->style;
+  }
+  NormalisePosFlags(wp, oldWin, style);
   if (!(wp.flags & SWP_NOSENDCHANGING)) {
     SendMessageW(hwnd, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&wp));
     if (!IsWindow(hwnd)) return FALSE;
@@ -314,68 +316,9 @@ BOOL SetWindowPosOnOwner(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
     newWin.right = newWin.left + std::max(wp.cx, 0);
     newWin.bottom = newWin.top + std::max(wp.cy, 0);
   }
-  RECT newClient = oldClient;
-  if (!(wp.flags & SWP_NOSIZE) || (wp.flags & SWP_FRAMECHANGED)) {
-    NCCALCSIZE_PARAMS p{};
-    p.rgrc[0] = newWin;
-    p.rgrc[1] = oldWin;
-    p.rgrc[2] = oldClient;
-    p.lppos = &wp;
-    SendMessageW(hwnd, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&p));
-    if (!IsWindow(hwnd)) return FALSE;
-    newClient = p.rgrc[0];
-  } else {
-    OffsetRect(&newClient, newWin.left - oldWin.left, newWin.top - oldWin.top);
-  }
-  if (newClient.right - newClient.left == oldClient.right - oldClient.left &&
-      newClient.bottom - newClient.top == oldClient.bottom - oldClient.top)
-    wp.flags |= kSwpNoClientSize;
-  if (newClient.left == oldClient.left && newClient.top == oldClient.top) wp.flags |= kSwpNoClientMove;
-  {
-    Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) return FALSE;
-    w->window = newWin;
-    w->client = newClient;
-    if (!(w->style & (WS_MINIMIZE | WS_MAXIMIZE))) w->normalRect = newWin;
-    if (!(wp.flags & SWP_NOZORDER)) {
-      if (auto p = FindWindowLocked(w->parent)) {
-        auto& v = p->children;
-        v.erase(std::remove(v.begin(), v.end(), hwnd), v.end());
-        if (wp.hwndInsertAfter == HWND_BOTTOM) v.push_back(hwnd);
-        else if (wp.hwndInsertAfter == HWND_TOP || wp.hwndInsertAfter == HWND_TOPMOST ||
-                 wp.hwndInsertAfter == HWND_NOTOPMOST)
-          v.insert(v.begin(), hwnd);
-        else {
-          auto it = std::find(v.begin(), v.end(), wp.hwndInsertAfter);
-          v.insert(it == v.end() ? v.begin() : it + 1, hwnd);
-        }
-      }
-    }
-    if (wp.flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
-    if (wp.flags & SWP_HIDEWINDOW) {
-      w->style &= ~static_cast<DWORD>(WS_VISIBLE);
-      w->hasUpdate = false;
-      w->erase = false;
-    }
-    if (!(wp.flags & SWP_NOREDRAW)) {
-      const bool sized = !(wp.flags & kSwpNoClientSize);
-      if ((wp.flags & SWP_SHOWWINDOW) || (wp.flags & SWP_FRAMECHANGED) ||
-          (sized && (w->cls->style & (CS_HREDRAW | CS_VREDRAW)))) {
-        InvalidateLocked(*w, nullptr, true, true);
-      } else if (sized) {
-        // The part of the client area that grew; the bounding model takes it whole.
-        const RECT oldC{0, 0, oldClient.right - oldClient.left, oldClient.bottom - oldClient.top};
-        const RECT cr = ClientRectOf(*w);
-        if (cr.right > oldC.right || cr.bottom > oldC.bottom) {
-          RECT grown = cr;
-          if (cr.bottom <= oldC.bottom) grown.left = oldC.right;
-          else if (cr.right <= oldC.right) grown.top = oldC.bottom;
-          InvalidateLocked(*w, &grown, true, true);
-        }
-      }
-    }
-  }
+  RECT newClient;
+  if (!CalcMovedClient(wp, newWin, oldWin, oldClient, &newClient)) return FALSE;
+  if (!CommitPos(wp, newWin, newClient, oldClient)) return FALSE;
   if (!(wp.flags & (SWP_NOACTIVATE | SWP_HIDEWINDOW))) {
     if ((style & (WS_CHILD | WS_POPUP)) == WS_CHILD) SendMessageW(hwnd, WM_CHILDACTIVATE, 0, 0);
     else SetForegroundWindow(hwnd);
@@ -391,6 +334,11 @@ BOOL SetWindowPosOnOwner(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
   }
   return TRUE;
 }
+
+// ---------------------------------------------------------------------------------------
+// ShowWindow
+
+enum class StateChange { None, Minimize, Maximize, Restore };
 
 HWND NextTopLevelToActivate(HWND leaving) {
   Lock lock(S().mutex);
@@ -419,80 +367,161 @@ void ShowOwnedPopups(HWND owner, bool show) {
   }
 }
 
-BOOL ShowWindowOnOwner(HWND hwnd, int cmd) {
-  DWORD style;
-  RECT normal;
-  HWND parent;
-  {
-    Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
-    style = w->style;
-    normal = w->normalRect;
-    parent = w->parent;
-  }
+// Whether this thread's focus is the window or one of its descendants.
+bool HoldsFocus(HWND hwnd) {
+  Lock lock(S().mutex);
+  HWND focus = CurrentQueueLocked()->focus;
+  return focus && (focus == hwnd || IsChildLocked(hwnd, focus));
+}
+
+HWND ParentIfChild(HWND hwnd) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w || !(w->style & WS_CHILD)) return nullptr;
+  return w->parent;
+}
+
+// The SetWindowPos flags and state change of a ShowWindow command; false when there is
+// nothing to do, with ShowWindow's answer in result.
+bool PlanShow(HWND hwnd, int cmd, DWORD style, UINT* swp, StateChange* change, BOOL* result) {
   const bool wasVisible = (style & WS_VISIBLE) != 0;
   const bool child = (style & WS_CHILD) != 0;
-  UINT swp = 0;
-  enum { None, Minimize, Maximize, Restore } change = None;
+  *swp = 0;
+  *change = StateChange::None;
+  *result = wasVisible;
   switch (cmd) {
     case SW_HIDE:
-      if (!wasVisible) return FALSE;
-      swp |= SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE;
-      if (hwnd != GetActiveWindow()) swp |= SWP_NOACTIVATE | SWP_NOZORDER;
-      break;
+      if (!wasVisible) return false;
+      *swp |= SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE;
+      if (hwnd != GetActiveWindow()) *swp |= SWP_NOACTIVATE | SWP_NOZORDER;
+      return true;
     case SW_SHOWMINNOACTIVE:
     case SW_MINIMIZE:
     case SW_FORCEMINIMIZE:
-      swp |= SWP_NOACTIVATE | SWP_NOZORDER;
+      *swp |= SWP_NOACTIVATE | SWP_NOZORDER;
       [[fallthrough]];
     case SW_SHOWMINIMIZED:
-      swp |= SWP_SHOWWINDOW | SWP_FRAMECHANGED;
-      if (style & WS_MINIMIZE) swp |= SWP_NOSIZE | SWP_NOMOVE;
-      else change = Minimize;
-      break;
+      *swp |= SWP_SHOWWINDOW | SWP_FRAMECHANGED;
+      if (style & WS_MINIMIZE) *swp |= SWP_NOSIZE | SWP_NOMOVE;
+      else *change = StateChange::Minimize;
+      return true;
     case SW_SHOWMAXIMIZED:
-      swp |= SWP_SHOWWINDOW | SWP_FRAMECHANGED;
-      if (style & WS_MAXIMIZE) swp |= SWP_NOSIZE | SWP_NOMOVE;
-      else change = Maximize;
-      break;
+      *swp |= SWP_SHOWWINDOW | SWP_FRAMECHANGED;
+      if (style & WS_MAXIMIZE) *swp |= SWP_NOSIZE | SWP_NOMOVE;
+      else *change = StateChange::Maximize;
+      return true;
     case SW_SHOWNA:
-      swp |= SWP_NOACTIVATE | SWP_SHOWWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER;
-      break;
+      *swp |= SWP_NOACTIVATE | SWP_SHOWWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER;
+      return true;
     case SW_SHOW:
-      if (wasVisible) return TRUE;
-      swp |= SWP_SHOWWINDOW | SWP_NOSIZE | SWP_NOMOVE;
-      if (child) swp |= SWP_NOACTIVATE | SWP_NOZORDER;
-      break;
+      *result = TRUE;
+      if (wasVisible) return false;
+      *swp |= SWP_SHOWWINDOW | SWP_NOSIZE | SWP_NOMOVE;
+      if (child) *swp |= SWP_NOACTIVATE | SWP_NOZORDER;
+      return true;
     case SW_SHOWNOACTIVATE:
-      swp |= SWP_NOACTIVATE | SWP_NOZORDER;
+      *swp |= SWP_NOACTIVATE | SWP_NOZORDER;
       [[fallthrough]];
     case SW_RESTORE:
     case SW_SHOWNORMAL:
     case SW_SHOWDEFAULT:
-      swp |= SWP_SHOWWINDOW;
+      *swp |= SWP_SHOWWINDOW;
       if (style & (WS_MINIMIZE | WS_MAXIMIZE)) {
-        swp |= SWP_FRAMECHANGED;
-        change = Restore;
+        *swp |= SWP_FRAMECHANGED;
+        *change = StateChange::Restore;
       } else {
-        if (wasVisible) return TRUE;
-        swp |= SWP_NOSIZE | SWP_NOMOVE;
+        *result = TRUE;
+        if (wasVisible) return false;
+        *swp |= SWP_NOSIZE | SWP_NOMOVE;
       }
-      if (child && change == None) swp |= SWP_NOACTIVATE | SWP_NOZORDER;
-      break;
+      if (child && *change == StateChange::None) *swp |= SWP_NOACTIVATE | SWP_NOZORDER;
+      return true;
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
+      *result = FALSE;
+      return false;
   }
+}
+
+// Sets the minimised or maximised state and answers the window's new rectangle.
+RECT ApplyStateLocked(Window& w, StateChange change) {
+  const bool child = (w.style & WS_CHILD) != 0;
+  auto p = FindWindowLocked(w.parent);
+  switch (change) {
+    case StateChange::Minimize: {
+      w.style = (w.style | WS_MINIMIZE) & ~static_cast<DWORD>(WS_MAXIMIZE);
+      if (!child) return RECT{-32000, -32000, -32000 + kMinimizedW, -32000 + kMinimizedH};
+      const int ph = p ? p->client.bottom - p->client.top : 0;
+      return RECT{0, ph - kMinimizedH, kMinimizedW, ph};
+    }
+    case StateChange::Maximize: {
+      w.style = (w.style | WS_MAXIMIZE) & ~static_cast<DWORD>(WS_MINIMIZE);
+      const RECT in = NcInsets(w.style, w.exStyle, nullptr);
+      const RECT area = child && p ? ClientRectOf(*p) : RECT{0, 0, kScreenW, kScreenH};
+      return RECT{area.left - in.left, area.top - in.left, area.right + in.right, area.bottom + in.bottom};
+    }
+    default:
+      w.style &= ~static_cast<DWORD>(WS_MINIMIZE | WS_MAXIMIZE);
+      return w.normalRect;
+  }
+}
+
+// The size messages an overlapped window did not get at its creation.
+void SendPendingSize(HWND hwnd) {
+  RECT c{};
+  bool needSize = false;
+  DWORD now = 0;
+  {
+    Lock lock(S().mutex);
+    if (auto w = FindWindowLocked(hwnd)) {
+      needSize = w->needSize;
+      w->needSize = false;
+      c = w->client;
+      now = w->style;
+    }
+  }
+  if (!needSize) return;
+  const WPARAM kind = (now & WS_MAXIMIZE) ? SIZE_MAXIMIZED : (now & WS_MINIMIZE) ? SIZE_MINIMIZED : SIZE_RESTORED;
+  SendMessageW(hwnd, WM_SIZE, kind, kind == SIZE_MINIMIZED ? 0 : MAKELPARAM(c.right - c.left, c.bottom - c.top));
+  SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
+}
+
+// Activation and focus after the window was hidden, minimised or restored.
+void MoveFocusAfterShow(HWND hwnd, int cmd, StateChange change, DWORD oldStyle) {
+  if (cmd == SW_HIDE) {
+    if (hwnd == GetActiveWindow()) SetActiveWindow(NextTopLevelToActivate(hwnd));
+    if (HoldsFocus(hwnd)) SetFocus(ParentIfChild(hwnd));
+  } else if (change == StateChange::Minimize) {
+    if (HoldsFocus(hwnd)) SetFocus(nullptr);
+  } else if (change == StateChange::Restore && (oldStyle & WS_MINIMIZE)) {
+    SetFocus(hwnd);
+  }
+}
+
+BOOL ShowWindowOnOwner(HWND hwnd, int cmd) {
+  DWORD style;
+  RECT target;
+  HWND parent;
+  {
+    Lock lock(S().mutex);
+    auto w = WindowLocked(hwnd);
+    if (!w) return FALSE;
+    style = w->style;
+    target = w->normalRect;
+    parent = w->parent;
+  }
+  const bool wasVisible = (style & WS_VISIBLE) != 0;
+  const bool child = (style & WS_CHILD) != 0;
+  UINT swp;
+  StateChange change;
+  BOOL result;
+  if (!PlanShow(hwnd, cmd, style, &swp, &change, &result)) return result;
   const bool showFlag = cmd != SW_HIDE;
-  if ((showFlag != wasVisible || cmd == SW_SHOWNA) && cmd != SW_SHOWMAXIMIZED && change == None) {
+  if ((showFlag != wasVisible || cmd == SW_SHOWNA) && cmd != SW_SHOWMAXIMIZED && change == StateChange::None) {
     SendMessageW(hwnd, WM_SHOWWINDOW, showFlag, 0);
     if (!IsWindow(hwnd)) return wasVisible;
   }
-  if (child && change == None && (swp & (SWP_NOSIZE | SWP_NOMOVE)) == (SWP_NOSIZE | SWP_NOMOVE) &&
+  if (child && change == StateChange::None && (swp & (SWP_NOSIZE | SWP_NOMOVE)) == (SWP_NOSIZE | SWP_NOMOVE) &&
       !IsWindowVisible(parent)) {
     // Under a hidden parent only the style changes, as in Win32.
     Lock lock(S().mutex);
@@ -502,98 +531,33 @@ BOOL ShowWindowOnOwner(HWND hwnd, int cmd) {
     else w->style &= ~static_cast<DWORD>(WS_VISIBLE);
     return wasVisible;
   }
-  RECT target = normal;
-  if (change != None) {
+  if (change != StateChange::None) {
     swp |= kSwpStateChanged;
-    if (change == Minimize && !child) ShowOwnedPopups(hwnd, false);
+    if (change == StateChange::Minimize && !child) ShowOwnedPopups(hwnd, false);
     Lock lock(S().mutex);
     auto w = FindWindowLocked(hwnd);
     if (!w) return wasVisible;
-    if (change == Minimize) {
-      if (child) {
-        auto p = FindWindowLocked(parent);
-        const int ph = p ? p->client.bottom - p->client.top : 0;
-        target = RECT{0, ph - kMinimizedH, kMinimizedW, ph};
-      } else {
-        target = RECT{-32000, -32000, -32000 + kMinimizedW, -32000 + kMinimizedH};
-      }
-      w->style = (w->style | WS_MINIMIZE) & ~static_cast<DWORD>(WS_MAXIMIZE);
-    } else if (change == Maximize) {
-      const RECT in = NcInsets(w->style, w->exStyle, nullptr);
-      RECT area{0, 0, kScreenW, kScreenH};
-      if (child) {
-        if (auto p = FindWindowLocked(parent)) area = ClientRectOf(*p);
-      }
-      target = RECT{area.left - in.left, area.top - in.left, area.right + in.right, area.bottom + in.bottom};
-      w->style = (w->style | WS_MAXIMIZE) & ~static_cast<DWORD>(WS_MINIMIZE);
-    } else {
-      w->style &= ~static_cast<DWORD>(WS_MINIMIZE | WS_MAXIMIZE);
-    }
+    target = ApplyStateLocked(*w, change);
   }
   SetWindowPosOnOwner(hwnd, HWND_TOP, target.left, target.top, target.right - target.left,
                       target.bottom - target.top, swp);
-  if (change == Restore && !child) ShowOwnedPopups(hwnd, true);
-  if (cmd == SW_HIDE) {
-    if (hwnd == GetActiveWindow()) {
-      HWND next = NextTopLevelToActivate(hwnd);
-      SetActiveWindow(next);
-    }
-    HWND focus = GetFocus();
-    if (focus && (focus == hwnd || IsChild(hwnd, focus))) {
-      HWND p = GetAncestor(hwnd, GA_PARENT);
-      SetFocus(p == GetDesktopWindow() ? nullptr : p);
-    }
-  } else if (change == Minimize) {
-    HWND focus = GetFocus();
-    if (focus && (focus == hwnd || IsChild(hwnd, focus))) SetFocus(nullptr);
-  } else if (change == Restore && (style & WS_MINIMIZE)) {
-    SetFocus(hwnd);
-  }
-  if (cmd != SW_HIDE) {
-    // The size messages an overlapped window did not get at its creation.
-    RECT c{};
-    bool needSize = false;
-    DWORD now = 0;
-    {
-      Lock lock(S().mutex);
-      if (auto w = FindWindowLocked(hwnd)) {
-        needSize = w->needSize;
-        w->needSize = false;
-        c = w->client;
-        now = w->style;
-      }
-    }
-    if (needSize) {
-      const WPARAM kind = (now & WS_MAXIMIZE) ? SIZE_MAXIMIZED : (now & WS_MINIMIZE) ? SIZE_MINIMIZED : SIZE_RESTORED;
-      SendMessageW(hwnd, WM_SIZE, kind, kind == SIZE_MINIMIZED ? 0 : MAKELPARAM(c.right - c.left, c.bottom - c.top));
-      SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
-    }
-  }
+  if (change == StateChange::Restore && !child) ShowOwnedPopups(hwnd, true);
+  MoveFocusAfterShow(hwnd, cmd, change, style);
+  if (cmd != SW_HIDE) SendPendingSize(hwnd);
   return wasVisible;
 }
 
 }  // namespace
 
 BOOL WINAPI SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   return static_cast<BOOL>(RunOnOwner(hwnd, [=] {
     return static_cast<LRESULT>(SetWindowPosOnOwner(hwnd, insertAfter, x, y, cx, cy, flags));
   }));
 }
 
-BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
-  return SetWindowPos(hwnd, nullptr, x, y, width, height,
-                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
-}
-
 BOOL WINAPI ShowWindow(HWND hwnd, int cmdShow) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   return static_cast<BOOL>(
       RunOnOwner(hwnd, [=] { return static_cast<LRESULT>(ShowWindowOnOwner(hwnd, cmdShow)); }));
 }
@@ -622,31 +586,31 @@ BOOL WINAPI IsWindowEnabled(HWND hwnd) {
   return w && !(w->style & WS_DISABLED);
 }
 
+namespace {
+// Sets or clears WS_DISABLED; answers whether it was set.
+bool SetDisabledStyle(HWND hwnd, bool disabled) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) return false;
+  const bool was = (w->style & WS_DISABLED) != 0;
+  if (disabled) w->style |= WS_DISABLED;
+  else w->style &= ~static_cast<DWORD>(WS_DISABLED);
+  return was;
+}
+}  // namespace
+
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   return static_cast<BOOL>(RunOnOwner(hwnd, [=]() -> LRESULT {
-    auto setStyle = [&](bool disabled) {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) return false;
-      const bool was = (w->style & WS_DISABLED) != 0;
-      if (disabled) w->style |= WS_DISABLED;
-      else w->style &= ~static_cast<DWORD>(WS_DISABLED);
-      return was;
-    };
     if (enable) {
-      const bool was = setStyle(false);
+      const bool was = SetDisabledStyle(hwnd, false);
       if (was) SendMessageW(hwnd, WM_ENABLE, TRUE, 0);
       return was;
     }
     SendMessageW(hwnd, WM_CANCELMODE, 0, 0);
-    const bool was = setStyle(true);
+    const bool was = SetDisabledStyle(hwnd, true);
     if (!was) {
-      HWND focus = GetFocus();
-      if (focus && (focus == hwnd || IsChild(hwnd, focus))) SetFocus(nullptr);
+      if (HoldsFocus(hwnd)) SetFocus(nullptr);
       SendMessageW(hwnd, WM_ENABLE, FALSE, 0);
     }
     return was;
@@ -675,6 +639,23 @@ HWND SetFocusWindow(HWND hwnd) {
   return previous;
 }
 
+// WM_ACTIVATEAPP to the top-level windows of the thread losing and of the thread gaining
+// the activation.
+void SendActivateApp(DWORD oldThread, DWORD newThread) {
+  if (oldThread == newThread) return;
+  std::vector<HWND> tops;
+  {
+    Lock lock(S().mutex);
+    tops = FindWindowLocked(S().desktop)->children;
+  }
+  for (HWND t : tops) {
+    if (oldThread && GetWindowThreadProcessId(t, nullptr) == oldThread) SendMessageW(t, WM_ACTIVATEAPP, FALSE, newThread);
+  }
+  for (HWND t : tops) {
+    if (newThread && GetWindowThreadProcessId(t, nullptr) == newThread) SendMessageW(t, WM_ACTIVATEAPP, TRUE, oldThread);
+  }
+}
+
 bool SetActiveWindowInternal(HWND hwnd, HWND* prevOut, bool mouse, bool focus) {
   HWND previous = GetActiveWindow();
   if (prevOut) *prevOut = previous;
@@ -694,23 +675,8 @@ bool SetActiveWindowInternal(HWND hwnd, HWND* prevOut, bool mouse, bool focus) {
     }
     if (prevOut) *prevOut = previous;
     if (previous == hwnd) return true;
-    const DWORD oldThread = previous ? GetWindowThreadProcessId(previous, nullptr) : 0;
-    const DWORD newThread = hwnd ? GetWindowThreadProcessId(hwnd, nullptr) : 0;
-    if (oldThread != newThread) {
-      std::vector<HWND> tops;
-      {
-        Lock lock(S().mutex);
-        tops = FindWindowLocked(S().desktop)->children;
-      }
-      for (HWND t : tops) {
-        const DWORD tid = GetWindowThreadProcessId(t, nullptr);
-        if (oldThread && tid == oldThread) SendMessageW(t, WM_ACTIVATEAPP, FALSE, newThread);
-      }
-      for (HWND t : tops) {
-        const DWORD tid = GetWindowThreadProcessId(t, nullptr);
-        if (newThread && tid == newThread) SendMessageW(t, WM_ACTIVATEAPP, TRUE, oldThread);
-      }
-    }
+    SendActivateApp(previous ? GetWindowThreadProcessId(previous, nullptr) : 0,
+                    hwnd ? GetWindowThreadProcessId(hwnd, nullptr) : 0);
     if (hwnd && IsWindow(hwnd)) {
       SendMessageW(hwnd, WM_NCACTIVATE, hwnd == GetForegroundWindow(), reinterpret_cast<LPARAM>(previous));
       SendMessageW(hwnd, WM_ACTIVATE, MAKEWPARAM(mouse ? WA_CLICKACTIVE : WA_ACTIVE, IsIconic(hwnd)),
@@ -724,29 +690,33 @@ bool SetActiveWindowInternal(HWND hwnd, HWND* prevOut, bool mouse, bool focus) {
   return true;
 }
 
+// The top-level window that must be active for hwnd to take the focus; null when it cannot.
+HWND FocusableTopLocked(const Window& w) {
+  HWND top = w.handle;
+  for (;;) {
+    auto t = FindWindowLocked(top);
+    if (!t || (t->style & (WS_MINIMIZE | WS_DISABLED))) return nullptr;
+    if (!(t->style & WS_CHILD)) return top;
+    if (t->parent == S().messageRoot) return nullptr;
+    if (t->parent == S().desktop) return top;
+    top = t->parent;
+  }
+}
+
 }  // namespace
 
 HWND WINAPI SetFocus(HWND hwnd) {
   HWND previous = GetFocus();
   if (hwnd) {
-    HWND top = hwnd;
+    HWND top;
     {
       Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-      }
+      auto w = WindowLocked(hwnd);
+      if (!w) return nullptr;
       if (w->threadId != ThisThreadId()) return nullptr;
       if (hwnd == previous) return previous;
-      for (;;) {
-        auto t = FindWindowLocked(top);
-        if (!t || (t->style & (WS_MINIMIZE | WS_DISABLED))) return nullptr;
-        if (!(t->style & WS_CHILD)) break;
-        if (t->parent == S().messageRoot) return nullptr;
-        if (t->parent == S().desktop) break;
-        top = t->parent;
-      }
+      top = FocusableTopLocked(*w);
+      if (!top) return nullptr;
     }
     if (top != GetActiveWindow()) {
       SetActiveWindowInternal(top, nullptr, false, false);
@@ -771,11 +741,8 @@ HWND WINAPI GetActiveWindow() {
 HWND WINAPI SetActiveWindow(HWND hwnd) {
   if (hwnd) {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return nullptr;
     if ((w->style & (WS_POPUP | WS_CHILD)) == WS_CHILD) return CurrentQueueLocked()->active;
     if (w->threadId != ThisThreadId()) return nullptr;
   }
@@ -788,11 +755,8 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
   DWORD tid;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return FALSE;
     tid = w->threadId;
     S().foreground = RootLocked(hwnd);
     if (tid != ThisThreadId() && w->queue) {
@@ -850,21 +814,10 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor) {
   return old;
 }
 
-HCURSOR WINAPI GetCursor() {
-  Lock lock(S().mutex);
-  return S().cursor;
-}
-
 BOOL WINAPI GetCursorPos(LPPOINT point) {
   if (!point) return FALSE;
   Lock lock(S().mutex);
   *point = S().cursorPos;
-  return TRUE;
-}
-
-BOOL WINAPI SetCursorPos(int x, int y) {
-  Lock lock(S().mutex);
-  S().cursorPos = POINT{x, y};
   return TRUE;
 }
 
@@ -875,38 +828,22 @@ SHORT WINAPI GetKeyState(int virtKey) {
   return static_cast<SHORT>(((s & 0x80) ? 0x8000 : 0) | (s & 0x01));
 }
 
-SHORT WINAPI GetAsyncKeyState(int virtKey) {
-  if (virtKey < 0 || virtKey > 255) return 0;
-  Lock lock(S().mutex);
-  return static_cast<SHORT>((S().asyncKeyState[virtKey] & 0x80) ? 0x8000 : 0);
-}
-
 BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track) {
   if (!track || track->cbSize != sizeof(TRACKMOUSEEVENT)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (!(track->dwFlags & TME_LEAVE)) return TRUE;  // hovering is not tracked
   POINT cursor;
   GetCursorPos(&cursor);
-  const HWND under = (track->dwFlags & TME_LEAVE) && !(track->dwFlags & (TME_CANCEL | TME_QUERY))
-                         ? WindowFromPoint(cursor)
-                         : nullptr;
+  const HWND under = WindowFromPoint(cursor);
   Lock lock(S().mutex);
   auto q = CurrentQueueLocked();
-  if (track->dwFlags & TME_QUERY) {
-    track->dwFlags = q->trackLeave ? TME_LEAVE : 0;
-    track->hwndTrack = q->trackLeave;
-    return TRUE;
-  }
-  if (!(track->dwFlags & TME_LEAVE)) return TRUE;
   if (track->dwFlags & TME_CANCEL) {
     if (q->trackLeave == track->hwndTrack) q->trackLeave = nullptr;
     return TRUE;
   }
-  if (!FindWindowLocked(track->hwndTrack)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!WindowLocked(track->hwndTrack)) return FALSE;
   if (under != track->hwndTrack) {
     // The mouse is elsewhere already: the leave comes at once.
     PostLocked(*q, MSG{track->hwndTrack, WM_MOUSELEAVE, 0, 0, GetTickCount(), cursor});
@@ -928,41 +865,19 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
     }
     return TRUE;
   }
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  auto w = WindowLocked(hwnd);
+  if (!w) return FALSE;
   InvalidateLocked(*w, rect, erase, !(w->style & WS_CLIPCHILDREN));
   return TRUE;
 }
 
 namespace {
-void ValidateLocked(Window& w, const RECT* r, bool children) {
-  if (w.hasUpdate) {
-    if (!r) {
-      w.hasUpdate = false;
-      w.erase = false;
-    } else {
-      RECT u = w.update;
-      // Only what the bounding rectangle can express: a rectangle covering it or one side.
-      if (r->left <= u.left && r->right >= u.right && r->top <= u.top && r->bottom >= u.bottom) {
-        w.hasUpdate = false;
-        w.erase = false;
-      } else if (r->left <= u.left && r->right >= u.right) {
-        if (r->top <= u.top && r->bottom > u.top) u.top = r->bottom;
-        else if (r->bottom >= u.bottom && r->top < u.bottom) u.bottom = r->top;
-        w.update = u;
-      } else if (r->top <= u.top && r->bottom >= u.bottom) {
-        if (r->left <= u.left && r->right > u.left) u.left = r->right;
-        else if (r->right >= u.right && r->left < u.right) u.right = r->left;
-        w.update = u;
-      }
-    }
-  }
-  if (!children) return;
+
+void ValidateTreeLocked(Window& w) {
+  w.hasUpdate = false;
+  w.erase = false;
   for (HWND ch : w.children) {
-    if (auto c = FindWindowLocked(ch)) ValidateLocked(*c, nullptr, true);
+    if (auto c = FindWindowLocked(ch)) ValidateTreeLocked(*c);
   }
 }
 
@@ -973,36 +888,23 @@ void UpdateNow(HWND hwnd, bool children) {
     Lock lock(S().mutex);
     auto w = FindWindowLocked(hwnd);
     if (!w) return;
-    paint = (w->hasUpdate || w->internalPaint) && IsVisibleLocked(*w);
-    if (paint) w->internalPaint = false;
+    paint = w->hasUpdate && IsVisibleLocked(*w);
     kids = w->children;
   }
   if (paint) SendMessageW(hwnd, WM_PAINT, 0, 0);
   if (!children) return;
   for (HWND c : kids) UpdateNow(c, true);
 }
+
 }  // namespace
 
-BOOL WINAPI ValidateRect(HWND hwnd, const RECT* rect) {
-  Lock lock(S().mutex);
-  auto w = FindWindowLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
-  ValidateLocked(*w, rect, false);
-  return TRUE;
-}
-
 BOOL WINAPI UpdateWindow(HWND hwnd) {
-  if (!IsWindow(hwnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  if (!CheckWindow(hwnd)) return FALSE;
   UpdateNow(hwnd, true);
   return TRUE;
 }
 
+// RDW_INVALIDATE, RDW_ERASE, RDW_ALLCHILDREN, RDW_NOCHILDREN and RDW_UPDATENOW.
 BOOL WINAPI RedrawWindow(HWND hwnd, const RECT* update, HRGN region, UINT flags) {
   RECT box{};
   const RECT* r = update;
@@ -1012,25 +914,11 @@ BOOL WINAPI RedrawWindow(HWND hwnd, const RECT* update, HRGN region, UINT flags)
   }
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd ? hwnd : S().desktop);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = WindowLocked(hwnd ? hwnd : S().desktop);
+    if (!w) return FALSE;
     const bool children = (flags & RDW_ALLCHILDREN) ||
                           (!(flags & RDW_NOCHILDREN) && !(w->style & WS_CLIPCHILDREN));
     if (flags & RDW_INVALIDATE) InvalidateLocked(*w, r, (flags & RDW_ERASE) != 0, children);
-    if (flags & RDW_VALIDATE) ValidateLocked(*w, r, children);
-    if (flags & RDW_INTERNALPAINT) {
-      w->internalPaint = true;
-      if (w->queue) MarkPaintChanged(*w->queue);
-    }
-    if (flags & RDW_NOINTERNALPAINT) w->internalPaint = false;
-    if (flags & RDW_NOERASE) w->erase = false;
-  }
-  if (flags & RDW_ERASENOW) {
-    RECT u;
-    GetUpdateRect(hwnd, &u, TRUE);
   }
   if (flags & RDW_UPDATENOW) UpdateNow(hwnd, !(flags & RDW_NOCHILDREN));
   return TRUE;
@@ -1042,18 +930,14 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
   bool erase;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return nullptr;
     if (w->hasUpdate) rc = w->update;
     erase = w->erase;
     w->hasUpdate = false;
     w->erase = false;
-    w->internalPaint = false;
   }
-  HDC dc = NewWindowDc(hwnd, &rc, true);
+  HDC dc = NewWindowDc(hwnd, &rc);
   *paint = PAINTSTRUCT{};
   paint->hdc = dc;
   paint->rcPaint = rc;
@@ -1073,11 +957,8 @@ BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase) {
   bool has, needErase;
   {
     Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    auto w = WindowLocked(hwnd);
+    if (!w) return FALSE;
     has = w->hasUpdate;
     if (has) u = w->update;
     needErase = has && w->erase && erase;
@@ -1085,7 +966,7 @@ BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase) {
   }
   if (rect) *rect = u;
   if (needErase) {
-    HDC dc = NewWindowDc(hwnd, &u, false);
+    HDC dc = NewWindowDc(hwnd, &u);
     SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     ReleaseDC(hwnd, dc);
   }
@@ -1101,7 +982,7 @@ int WINAPI GetUpdateRgn(HWND hwnd, HRGN region, BOOL erase) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The default window procedure
+// The default window procedure: one function per family of messages
 
 LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (proc == nullptr) return 0;
@@ -1110,16 +991,19 @@ LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam,
 
 namespace {
 
+bool StylesOf(HWND hwnd, DWORD* style, DWORD* ex) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) return false;
+  *style = w->style;
+  if (ex) *ex = w->exStyle;
+  return true;
+}
+
 LRESULT HitTest(HWND hwnd, POINT screen) {
   RECT wr, cr;
   DWORD style, ex;
-  {
-    Lock lock(S().mutex);
-    auto w = FindWindowLocked(hwnd);
-    if (!w) return HTNOWHERE;
-    style = w->style;
-    ex = w->exStyle;
-  }
+  if (!StylesOf(hwnd, &style, &ex)) return HTNOWHERE;
   GetWindowRect(hwnd, &wr);
   if (!PtInRect(&wr, screen)) return HTNOWHERE;
   GetClientRect(hwnd, &cr);
@@ -1146,6 +1030,142 @@ LRESULT HitTest(HWND hwnd, POINT screen) {
   return HTBORDER;
 }
 
+// WM_NCCALCSIZE: the fixed non-client model.
+LRESULT CalcClient(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  if (!lParam) return 0;
+  RECT* r = wParam ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0] : reinterpret_cast<RECT*>(lParam);
+  DWORD style, ex;
+  if (!StylesOf(hwnd, &style, &ex)) return 0;
+  if (style & WS_MINIMIZE) {
+    r->right = r->left;
+    r->bottom = r->top;
+    return 0;
+  }
+  const RECT in = NcInsets(style, ex, nullptr);
+  r->left += in.left;
+  r->top += in.top;
+  r->right = std::max(r->left, r->right - in.right);
+  r->bottom = std::max(r->top, r->bottom - in.bottom);
+  return 0;
+}
+
+// WM_NCCREATE, WM_SETTEXT, WM_GETTEXT, WM_GETTEXTLENGTH: the window's text.
+LRESULT TextMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) return 0;
+  switch (msg) {
+    case WM_NCCREATE: {
+      auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) w->text = FromPtr(cs->lpszName);
+      return TRUE;
+    }
+    case WM_SETTEXT: w->text = FromPtr(reinterpret_cast<LPCWSTR>(lParam)); return TRUE;
+    case WM_GETTEXT: return CopyOut(w->text, reinterpret_cast<LPWSTR>(lParam), static_cast<int>(wParam));
+    default: return static_cast<LRESULT>(w->text.size());
+  }
+}
+
+// WM_WINDOWPOSCHANGING: the tracking size of sizeable and overlapped windows.
+LRESULT PosChanging(HWND hwnd, WINDOWPOS* wp) {
+  DWORD style;
+  if (!wp || (wp->flags & SWP_NOSIZE) || !StylesOf(hwnd, &style, nullptr)) return 0;
+  if (!(style & (WS_MINIMIZE | WS_MAXIMIZE)) && ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD)))) {
+    const MINMAXINFO mmi = SendGetMinMaxInfo(hwnd);
+    wp->cx = std::clamp<int>(wp->cx, mmi.ptMinTrackSize.x, std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
+    wp->cy = std::clamp<int>(wp->cy, mmi.ptMinTrackSize.y, std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
+  }
+  return 0;
+}
+
+// WM_WINDOWPOSCHANGED: WM_MOVE and WM_SIZE.
+LRESULT PosChanged(HWND hwnd, const WINDOWPOS* wp) {
+  if (!wp) return 0;
+  RECT c;
+  DWORD style;
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w) return 0;
+    c = w->client;
+    style = w->style;
+  }
+  if (!(wp->flags & kSwpNoClientMove)) SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
+  if ((wp->flags & kSwpNoClientSize) && !(wp->flags & kSwpStateChanged)) return 0;
+  {
+    Lock lock(S().mutex);
+    if (auto w = FindWindowLocked(hwnd)) w->needSize = false;
+  }
+  if (style & WS_MINIMIZE) SendMessageW(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
+  else SendMessageW(hwnd, WM_SIZE, (style & WS_MAXIMIZE) ? SIZE_MAXIMIZED : SIZE_RESTORED,
+                    MAKELPARAM(c.right - c.left, c.bottom - c.top));
+  return 0;
+}
+
+// WM_SYSCOMMAND, and the caption's WM_NCLBUTTONDOWN and WM_NCLBUTTONDBLCLK that lead to it.
+LRESULT SysCommand(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCLBUTTONDOWN) {
+    if (wParam == HTCAPTION) {
+      HWND top = GetAncestor(hwnd, GA_ROOT);
+      if (GetActiveWindow() != top) SetActiveWindow(top);
+      SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE + HTCAPTION, lParam);
+    }
+    return 0;
+  }
+  if (msg == WM_NCLBUTTONDBLCLK) {
+    if (wParam == HTCAPTION && (GetWindowLongW(hwnd, GWL_STYLE) & WS_MAXIMIZEBOX)) {
+      SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, lParam);
+    }
+    return 0;
+  }
+  switch (wParam & 0xFFF0) {
+    case SC_CLOSE: SendMessageW(hwnd, WM_CLOSE, 0, 0); return 0;
+    case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); return 0;
+    case SC_MAXIMIZE: ShowWindow(hwnd, SW_MAXIMIZE); return 0;
+    case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); return 0;
+    case SC_MOVE: {
+      // Win32 runs its modal move loop here; the headless system counts the request.
+      Lock lock(S().mutex);
+      S().dragMoves[Key(hwnd)]++;
+      S().dragMovesTotal++;
+      return 0;
+    }
+    default: return 0;
+  }
+}
+
+// WM_ERASEBKGND (the class brush), WM_PAINT (validates), WM_SETREDRAW.
+LRESULT PaintMessage(HWND hwnd, UINT msg, WPARAM wParam) {
+  if (msg == WM_PAINT) {
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd, &ps);
+    EndPaint(hwnd, &ps);
+    return 0;
+  }
+  HBRUSH brush;
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    if (!w) return 0;
+    if (msg == WM_SETREDRAW) {
+      // Redrawing off: the window counts as hidden and has nothing to paint.
+      if (wParam) {
+        w->style |= WS_VISIBLE;
+      } else {
+        ValidateTreeLocked(*w);
+        w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+      }
+      return 0;
+    }
+    brush = w->cls->background;
+  }
+  if (!brush) return 0;
+  RECT r;
+  GetClientRect(hwnd, &r);
+  FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
+  return 1;
+}
+
 LRESULT ControlColor(HDC dc, UINT msg) {
   SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
   if (msg == WM_CTLCOLOREDIT || msg == WM_CTLCOLORLISTBOX) {
@@ -1156,248 +1176,93 @@ LRESULT ControlColor(HDC dc, UINT msg) {
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_3DFACE));
 }
 
-HWND ParentIfChild(HWND hwnd) {
+// WM_SETCURSOR (the parent first, then the class cursor), WM_MOUSEACTIVATE (the parent
+// first) and WM_MOUSEWHEEL (passed to the parent).
+LRESULT MouseMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  HWND parent = ParentIfChild(hwnd);
+  if (msg == WM_MOUSEWHEEL) return parent ? SendMessageW(parent, msg, wParam, lParam) : 0;
+  if (parent) {
+    const LRESULT r = SendMessageW(parent, msg, wParam, lParam);
+    if (r) return msg == WM_SETCURSOR ? TRUE : r;
+  }
+  if (msg == WM_MOUSEACTIVATE) {
+    return (HIWORD(lParam) == WM_LBUTTONDOWN && LOWORD(lParam) == HTCAPTION) ? MA_NOACTIVATE : MA_ACTIVATE;
+  }
+  if (LOWORD(lParam) != HTCLIENT) return FALSE;
+  HCURSOR c;
+  {
+    Lock lock(S().mutex);
+    auto w = FindWindowLocked(hwnd);
+    c = w ? w->cls->cursor : nullptr;
+  }
+  if (!c) return FALSE;
+  SetCursor(c);
+  return TRUE;
+}
+
+// WM_ACTIVATE (the focus), WM_NCACTIVATE, WM_SHOWWINDOW (owned popups follow their owner),
+// WM_CANCELMODE (the capture goes).
+LRESULT ActivationMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(hwnd)) SetFocus(hwnd);
+      return 0;
+    case WM_NCACTIVATE: return TRUE;
+    case WM_SHOWWINDOW: {
+      DWORD style;
+      if (!lParam || !StylesOf(hwnd, &style, nullptr)) return 0;
+      if (!(style & WS_POPUP) || !GetWindow(hwnd, GW_OWNER)) return 0;
+      if (((style & WS_VISIBLE) != 0) == (wParam != 0)) return 0;
+      ShowWindow(hwnd, wParam ? SW_SHOWNOACTIVATE : SW_HIDE);
+      return 0;
+    }
+    default:
+      if (GetCapture() == hwnd) ReleaseCapture();
+      return 0;
+  }
+}
+
+LRESULT SetIcon(HWND hwnd, WPARAM which, LPARAM icon) {
   Lock lock(S().mutex);
   auto w = FindWindowLocked(hwnd);
-  if (!w || !(w->style & WS_CHILD)) return nullptr;
-  return w->parent;
+  if (!w) return 0;
+  HICON& slot = which == ICON_BIG ? w->iconBig : w->iconSmall;
+  HICON old = slot;
+  slot = reinterpret_cast<HICON>(icon);
+  return reinterpret_cast<LRESULT>(old);
 }
 
 }  // namespace
 
 LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_NCCREATE: {
-      auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-      if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) {
-        Lock lock(S().mutex);
-        if (auto w = FindWindowLocked(hwnd)) w->text = FromPtr(cs->lpszName);
-      }
-      return TRUE;
-    }
-    case WM_NCCALCSIZE: {
-      if (!lParam) return 0;
-      RECT* r = wParam ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0] : reinterpret_cast<RECT*>(lParam);
-      DWORD style = 0, ex = 0;
-      {
-        Lock lock(S().mutex);
-        auto w = FindWindowLocked(hwnd);
-        if (!w) return 0;
-        style = w->style;
-        ex = w->exStyle;
-      }
-      if (style & WS_MINIMIZE) {
-        r->right = r->left;
-        r->bottom = r->top;
-        return 0;
-      }
-      const RECT in = NcInsets(style, ex, nullptr);
-      r->left += in.left;
-      r->top += in.top;
-      r->right -= in.right;
-      r->bottom -= in.bottom;
-      if (r->right < r->left) r->right = r->left;
-      if (r->bottom < r->top) r->bottom = r->top;
-      return 0;
-    }
-    case WM_NCHITTEST:
-      return HitTest(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-    case WM_SETTEXT: {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) return FALSE;
-      w->text = FromPtr(reinterpret_cast<LPCWSTR>(lParam));
-      return TRUE;
-    }
-    case WM_GETTEXT: {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) return 0;
-      return CopyOut(w->text, reinterpret_cast<LPWSTR>(lParam), static_cast<int>(wParam));
-    }
-    case WM_GETTEXTLENGTH: {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      return w ? static_cast<LRESULT>(w->text.size()) : 0;
-    }
-    case WM_CLOSE:
-      DestroyWindow(hwnd);
-      return 0;
-    case WM_WINDOWPOSCHANGING: {
-      auto* wp = reinterpret_cast<WINDOWPOS*>(lParam);
-      const DWORD style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
-      if (wp && !(wp->flags & SWP_NOSIZE) && !(style & (WS_MINIMIZE | WS_MAXIMIZE)) &&
-          ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD)))) {
-        const MINMAXINFO mmi = SendGetMinMaxInfo(hwnd);
-        wp->cx = std::clamp<int>(wp->cx, mmi.ptMinTrackSize.x, std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
-        wp->cy = std::clamp<int>(wp->cy, mmi.ptMinTrackSize.y, std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
-      }
-      return 0;
-    }
-    case WM_WINDOWPOSCHANGED: {
-      auto* wp = reinterpret_cast<const WINDOWPOS*>(lParam);
-      if (!wp) return 0;
-      RECT c;
-      bool iconic, zoomed;
-      {
-        Lock lock(S().mutex);
-        auto w = FindWindowLocked(hwnd);
-        if (!w) return 0;
-        c = w->client;
-        iconic = (w->style & WS_MINIMIZE) != 0;
-        zoomed = (w->style & WS_MAXIMIZE) != 0;
-      }
-      if (!(wp->flags & kSwpNoClientMove)) SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(c.left, c.top));
-      if (!(wp->flags & kSwpNoClientSize) || (wp->flags & kSwpStateChanged)) {
-        {
-          Lock lock(S().mutex);
-          if (auto w = FindWindowLocked(hwnd)) w->needSize = false;
-        }
-        if (iconic) SendMessageW(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
-        else SendMessageW(hwnd, WM_SIZE, zoomed ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                          MAKELPARAM(c.right - c.left, c.bottom - c.top));
-      }
-      return 0;
-    }
+    case WM_NCCREATE:
+    case WM_SETTEXT:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH: return TextMessage(hwnd, msg, wParam, lParam);
+    case WM_NCCALCSIZE: return CalcClient(hwnd, wParam, lParam);
+    case WM_NCHITTEST: return HitTest(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    case WM_WINDOWPOSCHANGING: return PosChanging(hwnd, reinterpret_cast<WINDOWPOS*>(lParam));
+    case WM_WINDOWPOSCHANGED: return PosChanged(hwnd, reinterpret_cast<const WINDOWPOS*>(lParam));
+    case WM_CLOSE: DestroyWindow(hwnd); return 0;
     case WM_SYSCOMMAND:
-      switch (wParam & 0xFFF0) {
-        case SC_CLOSE: SendMessageW(hwnd, WM_CLOSE, 0, 0); return 0;
-        case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); return 0;
-        case SC_MAXIMIZE: ShowWindow(hwnd, SW_MAXIMIZE); return 0;
-        case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); return 0;
-        case SC_MOVE: {
-          // Win32 runs its modal move loop here; the headless system counts the request.
-          Lock lock(S().mutex);
-          S().dragMoves[Key(hwnd)]++;
-          S().dragMovesTotal++;
-          return 0;
-        }
-        default: return 0;
-      }
     case WM_NCLBUTTONDOWN:
-      if (wParam == HTCAPTION) {
-        HWND top = GetAncestor(hwnd, GA_ROOT);
-        if (GetActiveWindow() != top) SetActiveWindow(top);
-        SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE + HTCAPTION, lParam);
-      }
-      return 0;
-    case WM_NCLBUTTONDBLCLK:
-      if (wParam == HTCAPTION && (GetWindowLongW(hwnd, GWL_STYLE) & WS_MAXIMIZEBOX)) {
-        SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, lParam);
-      }
-      return 0;
-    case WM_ERASEBKGND: {
-      HBRUSH brush;
-      {
-        Lock lock(S().mutex);
-        auto w = FindWindowLocked(hwnd);
-        if (!w) return 0;
-        brush = w->cls->background;
-      }
-      if (!brush) return 0;
-      RECT r;
-      GetClientRect(hwnd, &r);
-      FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-      return 1;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      BeginPaint(hwnd, &ps);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_CTLCOLORMSGBOX:
+    case WM_NCLBUTTONDBLCLK: return SysCommand(hwnd, msg, wParam, lParam);
+    case WM_ERASEBKGND:
+    case WM_PAINT:
+    case WM_SETREDRAW: return PaintMessage(hwnd, msg, wParam);
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-      return ControlColor(reinterpret_cast<HDC>(wParam), msg);
-    case WM_SETCURSOR: {
-      if (HWND parent = ParentIfChild(hwnd)) {
-        if (SendMessageW(parent, WM_SETCURSOR, wParam, lParam)) return TRUE;
-      }
-      if (LOWORD(lParam) == HTCLIENT) {
-        HCURSOR c = reinterpret_cast<HCURSOR>(GetClassLongPtrW(hwnd, GCLP_HCURSOR));
-        if (c) {
-          SetCursor(c);
-          return TRUE;
-        }
-      }
-      return FALSE;
-    }
-    case WM_MOUSEACTIVATE: {
-      if (HWND parent = ParentIfChild(hwnd)) {
-        const LRESULT r = SendMessageW(parent, WM_MOUSEACTIVATE, wParam, lParam);
-        if (r) return r;
-      }
-      return (HIWORD(lParam) == WM_LBUTTONDOWN && LOWORD(lParam) == HTCAPTION) ? MA_NOACTIVATE : MA_ACTIVATE;
-    }
-    case WM_MOUSEWHEEL:
-    case WM_CONTEXTMENU:
-      if (HWND parent = ParentIfChild(hwnd)) return SendMessageW(parent, msg, wParam, lParam);
-      return 0;
+    case WM_CTLCOLORSTATIC: return ControlColor(reinterpret_cast<HDC>(wParam), msg);
+    case WM_SETCURSOR:
+    case WM_MOUSEACTIVATE:
+    case WM_MOUSEWHEEL: return MouseMessage(hwnd, msg, wParam, lParam);
     case WM_ACTIVATE:
-      if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(hwnd)) SetFocus(hwnd);
-      return 0;
     case WM_NCACTIVATE:
-      return TRUE;
-    case WM_SHOWWINDOW: {
-      if (!lParam) return 0;
-      const DWORD style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
-      if (!(style & WS_POPUP) || !GetWindow(hwnd, GW_OWNER)) return 0;
-      if (((style & WS_VISIBLE) != 0) == (wParam != 0)) return 0;
-      ShowWindow(hwnd, wParam ? SW_SHOWNOACTIVATE : SW_HIDE);
-      return 0;
-    }
-    case WM_SETICON: {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) return 0;
-      HICON& slot = wParam == ICON_BIG ? w->iconBig : w->iconSmall;
-      HICON old = slot;
-      slot = reinterpret_cast<HICON>(lParam);
-      return reinterpret_cast<LRESULT>(old);
-    }
-    case WM_GETICON: {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) return 0;
-      if (wParam == ICON_BIG) return reinterpret_cast<LRESULT>(w->iconBig);
-      if (wParam == ICON_SMALL2) return reinterpret_cast<LRESULT>(w->iconSmall ? w->iconSmall : w->iconBig);
-      return reinterpret_cast<LRESULT>(w->iconSmall);
-    }
-    case WM_SETREDRAW: {
-      Lock lock(S().mutex);
-      auto w = FindWindowLocked(hwnd);
-      if (!w) return 0;
-      w->redraw = wParam != 0;
-      if (wParam) {
-        w->style |= WS_VISIBLE;
-      } else {
-        ValidateLocked(*w, nullptr, true);
-        w->style &= ~static_cast<DWORD>(WS_VISIBLE);
-      }
-      return 0;
-    }
-    case WM_CANCELMODE:
-      if (GetCapture() == hwnd) ReleaseCapture();
-      return 0;
-    case WM_SYSKEYDOWN:
-      if (wParam == VK_F4 && (HIWORD(lParam) & KF_ALTDOWN)) PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-      return 0;
-    case WM_QUERYOPEN:
-    case WM_QUERYENDSESSION:
-      return 1;
-    case WM_NOTIFYFORMAT:
-      return 2;  // NFR_UNICODE
-    case WM_UPDATEUISTATE:
-    case WM_CHANGEUISTATE:
-    case WM_QUERYUISTATE:
-    case WM_PRINT:
-    case WM_PRINTCLIENT:
-    default:
-      return 0;
+    case WM_SHOWWINDOW:
+    case WM_CANCELMODE: return ActivationMessage(hwnd, msg, wParam, lParam);
+    case WM_SETICON: return SetIcon(hwnd, wParam, lParam);
+    default: return 0;
   }
 }

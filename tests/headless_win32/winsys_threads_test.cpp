@@ -102,17 +102,15 @@ TEST_F(WinsysThreads, MsgWaitReportsEventsBeforeTheQueue) {
   std::thread setter([&] { SetEvent(events[1]); });
   EXPECT_EQ(MsgWaitForMultipleObjects(2, events, FALSE, 20000, QS_SENDMESSAGE), WAIT_OBJECT_0 + 1);
   setter.join();
-  EXPECT_EQ(WaitForSingleObject(events[1], 0), WAIT_OBJECT_0) << "manual reset stays signalled";
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &events[1], FALSE, 0, 0), WAIT_OBJECT_0) << "manual reset stays signalled";
   SetEvent(events[0]);
-  EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(events[0], 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "auto reset";
-  PostThreadMessageW(GetCurrentThreadId(), WM_APP + 3, 0, 0);
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &events[0], FALSE, 0, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &events[0], FALSE, 0, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "auto reset";
+  PostMessageW(nullptr, WM_APP + 3, 0, 0);
   EXPECT_EQ(MsgWaitForMultipleObjects(1, events, FALSE, 0, QS_POSTMESSAGE), WAIT_OBJECT_0 + 1);
   MSG m;
   while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
   }
-  CloseHandle(events[0]);
-  CloseHandle(events[1]);
 }
 
 TEST_F(WinsysThreads, ThreadsSendingToEachOtherDoNotDeadlock) {
@@ -160,7 +158,7 @@ TEST_F(WinsysThreads, CallsFromOtherThreadsRunOnTheOwner) {
   std::thread other([&] {
     SetWindowTextW(w, ZORV_W("from afar"));
     EnableWindow(w, FALSE);
-    MoveWindow(w, 1, 2, 30, 40, TRUE);
+    SetWindowPos(w, nullptr, 1, 2, 30, 40, SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(w, SW_HIDE);
     destroyed = DestroyWindow(w);
     destroyError = GetLastError();
