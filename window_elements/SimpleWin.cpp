@@ -5,7 +5,7 @@
 
 TKvSimpleWin::TKvSimpleWin(TControl* parent) : parent_(parent) {
   WindowElementsStartUp();
-  Color = parent ? parent->Color : static_cast<std::int32_t>(0xFF000000u | COLOR_BTNFACE);
+  Color = parent ? parent->Color : SysColor(COLOR_BTNFACE);
 }
 
 TKvSimpleWin::~TKvSimpleWin() {

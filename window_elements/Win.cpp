@@ -4,7 +4,7 @@
 
 TKvWin::TKvWin(TControl* parent) : parent_(parent) {
   WindowElementsStartUp();
-  Color = parent ? parent->Color : static_cast<std::int32_t>(0xFF000000u | COLOR_BTNFACE);
+  Color = parent ? parent->Color : SysColor(COLOR_BTNFACE);
 }
 
 TKvWin::~TKvWin() {

@@ -19,12 +19,15 @@
 #include "window_elements/kvHintManager.h"
 #include "winlib/Objects.h"
 
+// Flags: the list's items are drawn by the owner (the combo box).
+constexpr std::uint32_t kWinFlagOwnerDraw = 1u << 3;
+
 class TKvWin : public TObj, public TWinProperties, public TWinEvents, public TWinHandlers {
  public:
   explicit TKvWin(TControl* parent);
 
   std::string Hint;
-  std::uint32_t Flags = 0;  // bit 3: items drawn by the owner
+  std::uint32_t Flags = 0;  // kWinFlag bits
   TEventPoint onChar;
   TEventPoint WidthPoint;
   TEventPoint HeightPoint;

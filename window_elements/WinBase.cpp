@@ -40,7 +40,7 @@ void ApplyProperties(TControl* control, const TWinProperties& p) {
   if (p.Ctl3D < 2) control->SetCtl3D(p.Ctl3D == 0);
   control->SetEnabled(p.Enabled);
   control->SetCursor(p.Cursor);
-  if (p.Flat) control->SetStyle(control->Style | 0x8000);
+  if (p.Flat) control->SetStyle(control->Style | BS_FLAT);
   ApplyFont(control, p);
   if (p.TabOrder >= 1) {
     control->TabStop = true;
@@ -122,7 +122,7 @@ void FilterCommon(TControl* control, TWinHandlers* handlers, const TWinEvents& e
       return;
     }
     default:
-      if (msg.message >= 0x200 && msg.message <= 0x20A) {  // WM_MOUSEMOVE .. WM_MOUSEWHEEL
+      if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSEWHEEL) {
         TRACKMOUSEEVENT t{};
         t.cbSize = sizeof t;
         t.dwFlags = TME_LEAVE;

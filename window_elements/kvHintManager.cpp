@@ -16,10 +16,10 @@ TKvHintManager* Of(void* manager) { return static_cast<TKvHintManager*>(manager)
 HFONT MakeFont(const TFontRec& f) {
   LOGFONTW lf{};
   lf.lfHeight = FontHeight(f.Size);
-  lf.lfWeight = (f.Style & 1) ? 700 : 0;
-  lf.lfItalic = (f.Style & 2) ? 1 : 0;
-  lf.lfUnderline = (f.Style & 4) ? 1 : 0;
-  lf.lfStrikeOut = (f.Style & 8) ? 1 : 0;
+  lf.lfWeight = (f.Style & kFontBold) ? FW_BOLD : FW_DONTCARE;
+  lf.lfItalic = (f.Style & kFontItalicBit) ? TRUE : FALSE;
+  lf.lfUnderline = (f.Style & kFontUnderlineBit) ? TRUE : FALSE;
+  lf.lfStrikeOut = (f.Style & kFontStrikeOutBit) ? TRUE : FALSE;
   lf.lfCharSet = f.CharSet;
   const TWideString face = ToWide(f.Name);
   for (std::size_t i = 0; i < face.size() && i < 31; ++i) lf.lfFaceName[i] = face[i];
@@ -101,8 +101,8 @@ void TipMove(void* manager, TTooltipRecord* r, int x, int y) {
 
 }  // namespace
 
-TKvHintManager::TKvHintManager() : HintColor(static_cast<std::int32_t>(0xFF000000u | COLOR_INFOBK)) {
-  SetFontRec(HintFont, "Tahoma", 8, 0, 0xFF000000u | COLOR_INFOTEXT, 1);
+TKvHintManager::TKvHintManager() : HintColor(SysColor(COLOR_INFOBK)) {
+  SetFontRec(HintFont, "Tahoma", 8, 0, static_cast<std::uint32_t>(SysColor(COLOR_INFOTEXT)), DEFAULT_CHARSET);
   interface_.Manager = this;
   interface_.Create = CreateTip;
   interface_.Destroy = DestroyTip;
@@ -121,7 +121,7 @@ TKvHintManager* DefaultHintManager() {
 void WindowElementsStartUp() {
   static std::once_flag once;
   std::call_once(once, [] {
-    InitCommonControls(0xFF);
+    InitCommonControls(kAllCommonControlClasses);
     gDefault = New<TKvHintManager>();
     InitWindowGate();
   });

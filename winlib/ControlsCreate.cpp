@@ -62,7 +62,8 @@ void TControl::CreateHandle() {
         if (!PrevWndProc) PrevWndProc = sys.lpfnWndProc;
       } else {
         wc.style = ClassStyle;
-        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        // IDC_ARROW is spelt for the ANSI call where UNICODE is not defined.
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
       }
       wc.cbSize = sizeof wc;
       wc.hInstance = instance;
@@ -86,7 +87,7 @@ void TControl::CreateHandle() {
     if (Actions.Kind == TControlKind::ComboBox && h > 0) h += kComboListRoom;
     if (w == 0) w = CW_USEDEFAULT;
     if (h == 0) h = CW_USEDEFAULT;
-    if (IsTopLevel(this) && !(PosChanged & 1)) x = y = CW_USEDEFAULT;
+    if (IsTopLevel(this) && !(PosChanged & kPosChangedPosition)) x = y = CW_USEDEFAULT;
     const TWideString caption = ToWide(Caption);
     HWND parentWnd = Parent ? Parent->Handle : nullptr;
     HMENU id = (Style & WS_CHILD) ? reinterpret_cast<HMENU>(CtlId) : nullptr;
@@ -109,7 +110,8 @@ void TControl::CreateHandle() {
       CensusAdd(TCensusKind::Window);
     }
     Handle = wnd;
-    SendMessageW(wnd, WM_UPDATEUISTATE, 0x10002, 0);
+    // Focus rectangles show from the start, not only after the first key.
+    SendMessageW(wnd, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     if (IsTopLevel(this) && Icon && Icon != reinterpret_cast<HICON>(-1)) {
       SendMessageW(wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Icon));
     }

@@ -37,14 +37,14 @@ bool BrushBackgrounds() { return gBrushBackgrounds.load(); }
 TGraphicTool* NewBrush() {
   gBrushBackgrounds.store(true);
   auto* t = New<TGraphicTool>(gtBrush);
-  std::int32_t c = static_cast<std::int32_t>(0xFF000000u | COLOR_BTNFACE);
+  const std::int32_t c = SysColor(COLOR_BTNFACE);
   std::memcpy(t->Data + tool::kColor, &c, 4);
   return t;
 }
 
 TGraphicTool* NewFont() {
   auto* t = New<TGraphicTool>(gtFont);
-  std::int32_t c = static_cast<std::int32_t>(0xFF000000u | COLOR_WINDOWTEXT);
+  const std::int32_t c = SysColor(COLOR_WINDOWTEXT);
   std::memcpy(t->Data + tool::kColor, &c, 4);
   t->Data[tool::kFontCharSet] = DEFAULT_CHARSET;
   std::memcpy(t->Data + tool::kFontFace, "MS Sans Serif", 13);
@@ -160,7 +160,7 @@ void TGraphicTool::SetCharSet(std::uint8_t charset) { SetByte(tool::kFontCharSet
 
 int TGraphicTool::FontStyle() const {
   int bits = 0;
-  if (GetData(tool::kFontWeight) >= 700) bits |= kFontBold;
+  if (GetData(tool::kFontWeight) >= FW_BOLD) bits |= kFontBold;
   if (Data[tool::kFontItalic]) bits |= kFontItalicBit;
   if (Data[tool::kFontUnderline]) bits |= kFontUnderlineBit;
   if (Data[tool::kFontStrikeOut]) bits |= kFontStrikeOutBit;
@@ -171,9 +171,9 @@ void TGraphicTool::SetFontStyle(int bits) {
   if ((bits & 15) == FontStyle()) return;
   std::int32_t weight = GetData(tool::kFontWeight);
   if (bits & kFontBold) {
-    if (weight < 700) weight = 700;
-  } else if (weight >= 700) {
-    weight = 0;
+    if (weight < FW_BOLD) weight = FW_BOLD;
+  } else if (weight >= FW_BOLD) {
+    weight = FW_DONTCARE;
   }
   std::memcpy(Data + tool::kFontWeight, &weight, 4);
   Data[tool::kFontItalic] = (bits & kFontItalicBit) ? 1 : 0;

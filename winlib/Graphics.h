@@ -18,7 +18,12 @@ class TCanvas;
 
 // A colour value with the top bit set is a system colour whose COLOR_ index is its low
 // byte; any other value is an RGB value.
+constexpr std::uint32_t kSysColorFlag = 0xFF000000u;
 inline bool IsSysColor(std::int32_t color) { return color < 0; }
+// The colour value that stands for system colour `index` (a COLOR_ value).
+constexpr std::int32_t SysColor(int index) {
+  return static_cast<std::int32_t>(kSysColorFlag | static_cast<std::uint32_t>(index));
+}
 COLORREF ResolveColor(std::int32_t color);
 
 // ---- Graphic tools ---------------------------------------------------------------------
@@ -85,7 +90,7 @@ class TGraphicTool : public TObj {
   // Up to 31 bytes of the name (the face field keeps its terminating zero).
   void SetFontName(const std::string& name);
   void SetCharSet(std::uint8_t charset);
-  // Bit 0 bold (weight 700 and more), 1 italic, 2 underline, 3 strike-out.
+  // Bit 0 bold (weight FW_BOLD and more), 1 italic, 2 underline, 3 strike-out.
   int FontStyle() const;
   void SetFontStyle(int bits);
   // Brushes.
@@ -127,7 +132,7 @@ class TCanvas : public TObj {
   TGraphicTool* Font = nullptr;   // owned
   TGraphicTool* Pen = nullptr;    // owned; no element of this program uses a pen
   std::uint32_t State = 0;
-  DWORD CopyMode = 0x00CC0020;  // SRCCOPY
+  DWORD CopyMode = SRCCOPY;
   TObjEvent OnChange;
   HDC (*GetDCProc)(TCanvas* canvas) = nullptr;
   std::uint8_t FromPaint = 0;

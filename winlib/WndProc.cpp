@@ -14,13 +14,14 @@ namespace {
 
 thread_local int gSyncDepth = 0;
 
-bool IsKeyMessage(UINT msg) { return msg >= WM_KEYFIRST && msg <= 0x108; }
+// WM_KEYDOWN .. WM_SYSDEADCHAR and the unused number after it; WM_UNICHAR is not taken.
+bool IsKeyMessage(UINT msg) { return msg >= WM_KEYFIRST && msg < WM_UNICHAR; }
 
 DWORD ShiftState() {
   DWORD s = 0;
-  if (GetKeyState(VK_SHIFT) < 0) s |= 4;
-  if (GetKeyState(VK_CONTROL) < 0) s |= 8;
-  if (GetKeyState(VK_MENU) < 0) s |= 0x20;
+  if (GetKeyState(VK_SHIFT) < 0) s |= kShiftStateShift;
+  if (GetKeyState(VK_CONTROL) < 0) s |= kShiftStateCtrl;
+  if (GetKeyState(VK_MENU) < 0) s |= kShiftStateAlt;
   return s;
 }
 
@@ -146,7 +147,7 @@ void TControl::WndProc(TMsg& m) {
       }
       break;
     case WM_SYSCOMMAND:
-      if ((m.wParam & 0xFFF0) == SC_MINIMIZE && !IsApplet && IsMainWindow() && Applet && Applet->Handle) {
+      if ((m.wParam & kSysCommandMask) == SC_MINIMIZE && !IsApplet && IsMainWindow() && Applet && Applet->Handle) {
         return finish(SendMessageW(Applet->Handle, WM_SYSCOMMAND, m.wParam, m.lParam));
       }
       break;
@@ -292,7 +293,7 @@ bool ComboNotifyProc(TControl* c, TMsg& m, LRESULT& r) {
     case CBN_SELCHANGE:
       // The box has not yet finished updating its selection: the selection event fires when
       // this posted copy arrives.
-      PostMessageW(c->Handle, kReflectedCommand, 0x000F0000, m.lParam);
+      PostMessageW(c->Handle, kReflectedCommand, MAKEWPARAM(0, kComboSelChangeCode), m.lParam);
       r = 0;
       return true;
     case CBN_DROPDOWN:
@@ -405,7 +406,7 @@ bool KeyEventsProc(TControl* c, TMsg& m, LRESULT& r) {
 bool MouseEventsProc(TControl* c, TMsg& m, LRESULT&) {
   if (m.message < WM_MOUSEMOVE || m.message > WM_MOUSEWHEEL) return false;
   TMouseEventData e;
-  e.Shift = LOWORD(m.wParam) | (GetKeyState(VK_MENU) < 0 ? 0x20 : 0);
+  e.Shift = LOWORD(m.wParam) | (GetKeyState(VK_MENU) < 0 ? kShiftStateAlt : 0);
   e.X = static_cast<short>(LOWORD(m.lParam));
   e.Y = static_cast<short>(HIWORD(m.lParam));
   const TOnMouse* ev = nullptr;
@@ -571,7 +572,7 @@ void InstallDialogKeys() {
 void SetButtonStyleBit(TControl* b, bool on) {
   const DWORD style = on ? (b->Style | BS_DEFPUSHBUTTON) : (b->Style & ~static_cast<DWORD>(BS_DEFPUSHBUTTON));
   b->Style = style;
-  if (b->Handle && !b->WindowGone) SendMessageW(b->Handle, BM_SETSTYLE, style & 0xFFFF, TRUE);
+  if (b->Handle && !b->WindowGone) SendMessageW(b->Handle, BM_SETSTYLE, LOWORD(style), TRUE);
 }
 
 }  // namespace
@@ -624,7 +625,7 @@ void CollectTabControls(TControl* parent, std::vector<TControl*>& out) {
 }
 
 bool TabNavHandler(TControl* control, TMsg& m, bool keyDown) {
-  if (!keyDown || m.wParam != VK_TAB || !(control->NavKeys & 1)) return false;
+  if (!keyDown || m.wParam != VK_TAB || !(control->NavKeys & kNavTab)) return false;
   TControl* form = control->GetParentForm();
   if (!form) return false;
   std::vector<TControl*> all;
