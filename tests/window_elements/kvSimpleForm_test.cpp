@@ -264,7 +264,7 @@ TEST_F(Form, DragByTheClientArea) {
   EXPECT_EQ(downs.integers(), std::vector<std::int32_t>{0}) << "the ordinary press handling follows";
 }
 
-TEST_F(Form, DoubleClickAndMoveOutputs) {
+TEST_F(Form, DoubleClickMoveAndEnabled) {
   Sink dbl, moved;
   form->onDblClick = dbl.Point();
   form->onMove = moved.Point();
@@ -283,6 +283,19 @@ TEST_F(Form, DoubleClickAndMoveOutputs) {
   SetWindowPos(FormWnd(), nullptr, 140, 110, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   Pump();
   EXPECT_EQ(moved.count(), 1u);
+  // The form's one input point, from another thread as a scheme event may bring it.
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    TData off = IntData(0);
+    form->doEnabled(off, 0);
+    done = true;
+  });
+  EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
+  other.join();
+  EXPECT_FALSE(IsWindowEnabled(FormWnd()));
+  TData on = IntData(1);
+  form->doEnabled(on, 0);
+  EXPECT_TRUE(IsWindowEnabled(FormWnd()));
 }
 
 #ifndef _WIN32
