@@ -125,10 +125,10 @@ namespace winbase {
 // parent before Init must not be freed again by the element).
 void WatchControl(TControl* control, TWinHandlers* handlers);
 
-// Runs fn on the control's window thread (see SyncCall).
+// Runs fn on the control's window thread (see SyncCall); false when the window was gone.
 template <class F>
-void OnWindowThread(TControl* control, F&& fn) {
-  SyncCall(control, std::function<void()>(std::forward<F>(fn)));
+bool OnWindowThread(TControl* control, F&& fn) {
+  return SyncCall(control, std::function<void()>(std::forward<F>(fn)));
 }
 
 }  // namespace winbase

@@ -146,6 +146,9 @@ class TControl : public TObj {
   virtual void WndProc(TMsg& msg);
 
   HWND Handle = nullptr;
+  // The system's error of the last failed class registration or window creation (0 once a
+  // window is made; 0 after a failure means the window's own procedure refused it).
+  DWORD CreateError = 0;
   TControl* Parent = nullptr;
   TList* Children = nullptr;  // child controls, in creation order
   std::string SubClassName;   // system class ("BUTTON", ...) or the library's base name ("Form")
@@ -351,8 +354,8 @@ TControl* ControlOf(HWND wnd);
 // Runs fn on the thread that owns the control's window and returns when it has run. On
 // that thread, or while the control has no window, fn runs at once. Another thread hands
 // it over with a message sent to the window, which the window's thread runs when it next
-// serves sent messages.
-void SyncCall(TControl* control, const std::function<void()>& fn);
+// serves sent messages. False when fn did not run: the window was gone.
+bool SyncCall(TControl* control, const std::function<void()>& fn);
 // True while a call handed over by SyncCall runs on this thread (for the thread that
 // handed it over, which is waiting meanwhile).
 bool InSyncCall();

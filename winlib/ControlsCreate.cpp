@@ -45,8 +45,11 @@ void TControl::CreateHandle() {
     const TWideString className = ToWide("obj_" + SubClassName);
     const HINSTANCE instance = ProgramInstance();
     // Windows refuses class names past 256 characters (and wine's class calls damage its
-    // heap with them): such a control gets no window.
-    if (className.size() > 255) return;
+    // heap with them): such a control gets no window, the library refusing it itself.
+    if (className.size() > 255) {
+      CreateError = ERROR_INVALID_PARAMETER;
+      return;
+    }
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -70,7 +73,10 @@ void TControl::CreateHandle() {
       wc.lpfnWndProc = LibraryWindowProc;
       wc.lpszClassName = className.c_str();
       wc.lpszMenuName = nullptr;
-      if (!RegisterClassExW(&wc)) return;  // a later Perform tries again
+      if (!RegisterClassExW(&wc)) {
+        CreateError = GetLastError();  // a later Perform tries again
+        return;
+      }
       CensusAdd(TCensusKind::WindowClass);
       std::lock_guard<std::mutex> lock(gClassesMutex);
       gClasses.push_back(className);
@@ -94,8 +100,11 @@ void TControl::CreateHandle() {
 
     CreationSlot() = this;
     CreatingNow() = this;
+    // A creation that the window's own procedure refuses leaves no code of the system's.
+    SetLastError(ERROR_SUCCESS);
     HWND wnd = CreateWindowExW(ExStyle, className.c_str(), HasCaption ? caption.c_str() : nullptr, Style, x, y, w, h,
                                parentWnd, id, instance, nullptr);
+    const DWORD error = wnd ? ERROR_SUCCESS : GetLastError();
     CreationSlot() = nullptr;
     CreatingNow() = nullptr;
     if (!wnd) {
@@ -103,8 +112,10 @@ void TControl::CreateHandle() {
       // gone): nothing is left of it, and a later Perform tries again.
       Handle = nullptr;
       WindowGone = false;
+      CreateError = error;
       return;
     }
+    CreateError = ERROR_SUCCESS;
     if (!GetPropW(wnd, SelfPropName())) {
       SetPropW(wnd, SelfPropName(), this);
       CensusAdd(TCensusKind::Window);

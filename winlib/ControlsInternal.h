@@ -19,9 +19,14 @@ constexpr WORD kComboSelChangeCode = 0xF;
 constexpr WPARAM kSysCommandMask = 0xFFF0;
 // The first child window identifier the library gives out.
 constexpr UINT_PTR kFirstCtlId = 0x8000;
-// A call handed over to a window's thread by SyncCall (wParam kSyncCallTag, lParam the call).
+// A call handed over to a window's thread by SyncCall (wParam kSyncCallTag, lParam the
+// record): the window's thread runs fn and marks the record.
 constexpr UINT kSyncCallMessage = 0xBFF0;
 constexpr WPARAM kSyncCallTag = 0x5A59;
+struct TSyncCall {
+  const std::function<void()>* fn;
+  bool ran;
+};
 
 bool AttachedDispatch(TControl* self, TMsg& m, LRESULT& r);
 bool ColorNotifyProc(TControl* c, TMsg& m, LRESULT& r);

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/system.h"
 #include "winlib/Census.h"
 #include "winlib/Controls.h"
 #include "winlib/Convert.h"
+#include "winlib/Cp1251.h"
 #include "winlib/WinText.h"
 
 COLORREF ResolveColor(std::int32_t color) {
@@ -339,17 +341,21 @@ SIZE TCanvas::TextExtent(const std::string& text) {
 
 namespace {
 
-void DefaultErrorSink(const std::string& text) {
-  const TWideString w = ToWide(text);
-  const TWideString caption = ToWide("Error");
-  MessageBoxW(nullptr, w.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
-}
-
 std::atomic<TLibraryErrorSink> gErrorSink{nullptr};
 
-void LibraryError(const std::string& text) {
-  TLibraryErrorSink sink = gErrorSink.load();
-  (sink ? sink : DefaultErrorSink)(text);
+// The library's error message: `text`, then the system's text for `code`. The box shows the
+// system's text as the system gives it (in any language); a sink gets the program's text.
+void LibraryError(const std::string& text, DWORD code) {
+  if (TLibraryErrorSink sink = gErrorSink.load()) {
+    sink(text + SysErrorText(code));
+    return;
+  }
+  std::u16string system = Utf8ToUtf16(zorv::platform::SystemErrorText(code));
+  while (!system.empty() && system.back() < u'!') system.pop_back();
+  TWideString w = ToWide(text);
+  w.append(system.begin(), system.end());
+  const TWideString caption = ToWide("Error");
+  MessageBoxW(nullptr, w.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
 }  // namespace
@@ -437,8 +443,7 @@ bool TBitmap::MakeDIBSection() {
   ReleaseDC(nullptr, screen);
   if (!section || !sectionBits) {
     if (section) DeleteObject(section);
-    LibraryError("Can not create DIB section, error: " + Int2Str(static_cast<std::int32_t>(error)) + ", " +
-                 SysErrorText(error));
+    LibraryError("Can not create DIB section, error: " + Int2Str(static_cast<std::int32_t>(error)) + ", ", error);
     return false;
   }
   CensusAdd(TCensusKind::GdiObject);

@@ -57,9 +57,11 @@ LRESULT CallPrevious(TControl* c, TMsg& m) {
 
 LRESULT CALLBACK LibraryWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == kSyncCallMessage && wParam == kSyncCallTag) {
+    auto* call = reinterpret_cast<TSyncCall*>(lParam);
     ++gSyncDepth;
-    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    (*call->fn)();
     --gSyncDepth;
+    call->ran = true;
     return 0;
   }
   TControl* self = nullptr;
@@ -652,15 +654,18 @@ void Tabulate(TControl* form) {
 
 // ---- Threads ---------------------------------------------------------------------------
 
-void SyncCall(TControl* control, const std::function<void()>& fn) {
+bool SyncCall(TControl* control, const std::function<void()>& fn) {
   HWND wnd = control ? control->Handle : nullptr;
   if (!wnd || GetWindowThreadProcessId(wnd, nullptr) == GetCurrentThreadId()) {
     fn();
-    return;
+    return true;
   }
   // The window's thread runs the call when it next serves sent messages; a window destroyed
-  // meanwhile answers nothing and the call is dropped with it.
-  SendMessageW(wnd, kSyncCallMessage, kSyncCallTag, reinterpret_cast<LPARAM>(&fn));
+  // before (or meanwhile) answers nothing and the call is dropped with it: `ran` stays
+  // false. SendMessageW returns only after the call, so reading it here needs no lock.
+  TSyncCall call{&fn, false};
+  SendMessageW(wnd, kSyncCallMessage, kSyncCallTag, reinterpret_cast<LPARAM>(&call));
+  return call.ran;
 }
 
 bool InSyncCall() { return gSyncDepth > 0; }

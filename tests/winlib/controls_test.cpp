@@ -138,6 +138,8 @@ TEST_F(Controls, AFailedCreationLeavesNoHandleAndALaterPerformTriesAgain) {
   EXPECT_EQ(CensusHeld(TCensusKind::Window), windows + 1);
   EXPECT_EQ(WindowText(late->Handle), "late");
 
+  EXPECT_EQ(late->CreateError, static_cast<DWORD>(ERROR_SUCCESS));
+
   // A class that cannot be registered (a name past the system's limit of 256 characters):
   // no window, no class, and no harm in asking again.
   TControl* odd = NewControl(form, std::string(300, 'x'), WS_CHILD | WS_VISIBLE, false, nullptr);
@@ -145,7 +147,15 @@ TEST_F(Controls, AFailedCreationLeavesNoHandleAndALaterPerformTriesAgain) {
   EXPECT_EQ(odd->Perform(WM_GETTEXTLENGTH, 0, 0), 0);
   EXPECT_EQ(odd->Perform(WM_GETTEXTLENGTH, 0, 0), 0);
   EXPECT_EQ(odd->Handle, nullptr);
+  EXPECT_EQ(odd->CreateError, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(CensusHeld(TCensusKind::WindowClass), classes);
+
+  // A child window without a parent: the system refuses it and says why.
+  TControl* orphan = NewControl(nullptr, "BUTTON", WS_CHILD | WS_VISIBLE, false, nullptr);
+  EXPECT_EQ(orphan->Perform(WM_GETTEXTLENGTH, 0, 0), 0);
+  EXPECT_EQ(orphan->Handle, nullptr);
+  EXPECT_EQ(orphan->CreateError, static_cast<DWORD>(ERROR_TLW_WITH_WSCHILD));
+  Free(orphan);
 }
 
 TEST_F(Controls, TopLeftClientChildrenFillTheClientAreaWithGapsInEveryCreationOrder) {
