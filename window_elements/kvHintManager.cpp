@@ -13,7 +13,7 @@ TKvHintManager* gDefault = nullptr;
 
 TKvHintManager* Of(void* manager) { return static_cast<TKvHintManager*>(manager); }
 
-HFONT MakeFont(const TFontRec& f) {
+TFontObject MakeFont(const TFontRec& f) {
   LOGFONTW lf{};
   lf.lfHeight = FontHeight(f.Size);
   lf.lfWeight = (f.Style & kFontBold) ? FW_BOLD : FW_DONTCARE;
@@ -23,9 +23,7 @@ HFONT MakeFont(const TFontRec& f) {
   lf.lfCharSet = f.CharSet;
   const TWideString face = ToWide(f.Name);
   for (std::size_t i = 0; i < face.size() && i < 31; ++i) lf.lfFaceName[i] = face[i];
-  HFONT font = CreateFontIndirectW(&lf);
-  if (font) CensusAdd(TCensusKind::GdiObject);
-  return font;
+  return TFontObject(CreateFontIndirectW(&lf));
 }
 
 TTooltipRecord* CreateTip(void* manager, HWND control) {
@@ -43,7 +41,7 @@ TTooltipRecord* CreateTip(void* manager, HWND control) {
   if (!r->Window) return r;
   CensusAdd(TCensusKind::Window);
   r->Font = MakeFont(m->HintFont);
-  SendMessageW(r->Window, WM_SETFONT, reinterpret_cast<WPARAM>(r->Font), TRUE);
+  SendMessageW(r->Window, WM_SETFONT, reinterpret_cast<WPARAM>(r->Font.Get()), TRUE);
   SetWindowPos(r->Window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
   SendMessageW(r->Window, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&r->Info));
   SendMessageW(r->Window, TTM_SETTIPTEXTCOLOR, ResolveColor(static_cast<std::int32_t>(m->HintFont.Color)), 0);
@@ -67,9 +65,8 @@ void DestroyTip(void*, TTooltipRecord* r) {
       DestroyWindow(r->Window);
     }
     CensusRemove(TCensusKind::Window);
-    if (r->Font && DeleteObject(r->Font)) CensusRemove(TCensusKind::GdiObject);
   }
-  delete r;
+  delete r;  // and its font
 }
 
 void SetTipText(void*, TTooltipRecord* r, const std::string& text) {

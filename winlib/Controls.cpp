@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "winlib/Applet.h"
-#include "winlib/Census.h"
 #include "winlib/ControlsInternal.h"
 #include "winlib/WinText.h"
 
@@ -279,7 +278,7 @@ TControl::~TControl() {
   }
   if (Applet && Applet != this && Applet->CurrentControl == this) Applet->CurrentControl = nullptr;
   DropBkBrush();
-  if (UpdateRgn) DeleteObject(UpdateRgn);
+  UpdateRgn.Reset();
   Free(Children);
 }
 
@@ -530,16 +529,14 @@ TGraphicTool* TControl::GetBrush() {
 
 namespace {
 
-HDC WindowCanvasDC(TCanvas* canvas) {
+TDeviceContext WindowCanvasDC(TCanvas* canvas) {
   TControl* c = canvas->Owner;
-  if (!c || !c->Handle || c->WindowGone) return nullptr;
+  if (!c || !c->Handle || c->WindowGone) return TDeviceContext();
   if (c->PaintDC) {
     canvas->FromPaint = 1;
-    return c->PaintDC;
+    return TDeviceContext::Borrow(c->PaintDC);
   }
-  HDC dc = GetDC(c->Handle);
-  if (dc) CensusAdd(TCensusKind::DeviceContext);
-  return dc;
+  return TDeviceContext::OfWindow(c->Handle);
 }
 
 }  // namespace
@@ -556,26 +553,27 @@ TCanvas* TControl::Canvas() {
 }
 
 void TControl::DropBkBrush() {
-  if (BkBrush && !BkBrushShared && DeleteObject(BkBrush)) CensusRemove(TCensusKind::GdiObject);
+  BkBrushOwned.Reset();
   BkBrush = nullptr;
-  BkBrushShared = false;
 }
 
 HBRUSH TControl::BackgroundBrush() {
   if (BrushBackgrounds()) return static_cast<HBRUSH>(GetBrush()->Handle());
   const COLORREF rgb = ResolveColor(Color);
-  if (BkBrush && BkBrushColor != rgb) DropBkBrush();
-  if (!BkBrush) {
-    if (Parent && Parent->Color == Color) {
-      BkBrush = Parent->BackgroundBrush();
-      BkBrushShared = true;
-    } else {
-      BkBrush = CreateSolidBrush(rgb);
-      if (BkBrush) CensusAdd(TCensusKind::GdiObject);
-      BkBrushShared = false;
-    }
+  // The parent's brush while the colours are the same, asked for every time: the parent
+  // makes a new one when its own colour changes, and the one given before is gone then.
+  if (Parent && Parent->Color == Color) {
+    BkBrushOwned.Reset();
+    BkBrush = Parent->BackgroundBrush();
+    BkBrushColor = rgb;
+    return BkBrush;
+  }
+  if (BkBrushOwned && BkBrushColor != rgb) BkBrushOwned.Reset();
+  if (!BkBrushOwned) {
+    BkBrushOwned.Reset(CreateSolidBrush(rgb));
     BkBrushColor = rgb;
   }
+  BkBrush = BkBrushOwned;
   return BkBrush;
 }
 

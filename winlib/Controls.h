@@ -166,8 +166,8 @@ class TControl : public TObj {
   std::uint8_t PosChanged = 0;  // kPosChanged bits
   std::int32_t TextColor = SysColor(COLOR_WINDOWTEXT);
   std::int32_t Color = SysColor(COLOR_BTNFACE);
-  HBRUSH BkBrush = nullptr;   // owned unless shared with the parent
-  bool BkBrushShared = false;
+  HBRUSH BkBrush = nullptr;   // the background brush in use: BkBrushOwned or the parent's
+  TBrushObject BkBrushOwned;
   COLORREF BkBrushColor = 0;
   TGraphicTool* Font = nullptr;
   TGraphicTool* Brush = nullptr;
@@ -205,8 +205,8 @@ class TControl : public TObj {
   int StoredIndex = -1;        // ItemIndex of kinds without an index message
   int DropDownIndex = -1;      // (combo boxes) the index when the list dropped down
   int ShowStateToRestore = 0;  // WM_SHOWWINDOW parent closing/opening
-  HDC PaintDC = nullptr;       // the DC of the WM_PAINT being handled
-  HRGN UpdateRgn = nullptr;    // invalidations gathered for the painting hook
+  HDC PaintDC = nullptr;       // the DC of the WM_PAINT being handled (the paint's)
+  TRegion UpdateRgn;           // invalidations gathered for the painting hook
   void* Owner = nullptr;       // the element that drives this control
 
   // Events.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/winsys.h"
+#include "winlib/GdiOwners.h"
 #include "winlib/Objects.h"
 
 class TControl;
@@ -69,7 +70,7 @@ class TGraphicTool : public TObj {
   explicit TGraphicTool(TToolKind kind) : Kind(kind) {}
 
   TToolKind Kind;
-  HGDIOBJ GdiHandle = nullptr;
+  TGdiObject GdiHandle;  // made on demand (see Handle)
   TGraphicTool* ParentTool = nullptr;  // not owned
   TToolEvent OnChange;
   COLORREF ResolvedColor = 0;
@@ -102,7 +103,7 @@ class TGraphicTool : public TObj {
 
  private:
   void SetByte(int offset, std::uint8_t value);
-  HGDIOBJ Create();
+  TGdiObject Create();
 };
 
 TGraphicTool* NewBrush();
@@ -126,7 +127,7 @@ constexpr std::uint32_t csNotify = 16;
 class TCanvas : public TObj {
  public:
   TControl* Owner = nullptr;
-  HDC DC = nullptr;
+  HDC DC = nullptr;  // the DC in use (held below)
   POINT PenPos{0, 0};
   TGraphicTool* Brush = nullptr;  // owned
   TGraphicTool* Font = nullptr;   // owned
@@ -134,11 +135,13 @@ class TCanvas : public TObj {
   std::uint32_t State = 0;
   DWORD CopyMode = SRCCOPY;
   TObjEvent OnChange;
-  HDC (*GetDCProc)(TCanvas* canvas) = nullptr;
-  std::uint8_t FromPaint = 0;
+  // Obtains a DC when the canvas needs one (setting FromPaint for the owner's paint DC).
+  TDeviceContext (*GetDCProc)(TCanvas* canvas) = nullptr;
+  std::uint8_t FromPaint = 0;  // the DC is the owner's paint DC: not the canvas's to give back
 
-  // Lets go of the current DC (selecting the stock objects back, releasing or deleting
-  // it unless it is the owner's paint DC) and takes dc (0: none).
+  // Lets go of the current DC (selecting the stock objects back, and giving it back unless
+  // it is the owner's paint DC) and takes dc (0: none), which is then the canvas's to
+  // delete.
   void SetHandle(HDC dc);
   HDC RequiredState(std::uint32_t flags);
   void FillRect(const RECT& rect);
@@ -147,6 +150,11 @@ class TCanvas : public TObj {
 
  protected:
   ~TCanvas() override;
+
+ private:
+  void Attach(TDeviceContext dc);
+
+  TDeviceContext held_;  // what DC stands for, and how it goes back
 };
 
 TCanvas* NewCanvas(HDC dc);
@@ -157,7 +165,7 @@ class TBitmap : public TObj {
  public:
   std::int32_t Width = 0;
   std::int32_t Height = 0;
-  HBITMAP Handle = nullptr;  // owned
+  TBitmapObject Handle;
   std::uint8_t HandleType = 1;
   TCanvas* Canvas = nullptr;
   BITMAPINFO* DIBHeader = nullptr;

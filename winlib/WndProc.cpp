@@ -3,6 +3,7 @@
 // subclassed child windows of combo boxes, key and mouse events, the painting hook, default
 // and cancel buttons, Tab navigation, and calls handed over from other threads.
 #include <cstring>
+#include <optional>
 
 #include "winlib/Applet.h"
 #include "winlib/Census.h"
@@ -438,40 +439,40 @@ bool MouseEventsProc(TControl* c, TMsg& m, LRESULT&) {
 
 bool PaintProc(TControl* c, TMsg& m, LRESULT& r) {
   if ((m.message != WM_PAINT && m.message != WM_PRINTCLIENT) || !c->OnPaint.Proc) return false;
-  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  TRegion region(CreateRectRgn(0, 0, 0, 0));
   if (region) {
     const int kind = m.message == WM_PAINT ? GetUpdateRgn(m.hwnd, region, FALSE) : NULLREGION;
-    if (kind == NULLREGION || kind == ERROR) {
-      DeleteObject(region);
-      region = nullptr;
-    }
+    if (kind == NULLREGION || kind == ERROR) region.Reset();
   }
   if (c->UpdateRgn) {
     if (region && CombineRgn(c->UpdateRgn, c->UpdateRgn, region, RGN_OR) == COMPLEXREGION) {
       RECT cr{};
       GetClientRect(m.hwnd, &cr);
-      DeleteObject(c->UpdateRgn);
-      c->UpdateRgn = CreateRectRgnIndirect(&cr);
+      c->UpdateRgn.Reset(CreateRectRgnIndirect(&cr));
     }
     RECT box{};
     if (c->UpdateRgn && GetRgnBox(c->UpdateRgn, &box) != NULLREGION) InvalidateRect(m.hwnd, &box, FALSE);
   }
-  PAINTSTRUCT ps{};
-  HDC dc = m.message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(m.wParam) : BeginPaint(m.hwnd, &ps);
-  if (dc) {
-    if (c->UpdateRgn) SelectClipRgn(dc, c->UpdateRgn);
-    HDC outer = c->PaintDC;
-    c->PaintDC = dc;
-    c->OnPaint.Proc(c->OnPaint.Data, c, dc);
-    if (c->CanvasObj) c->CanvasObj->SetHandle(nullptr);
-    c->PaintDC = outer;
+  {
+    // WM_PRINTCLIENT brings the DC to paint into; WM_PAINT begins a paint.
+    std::optional<TPaintDC> paint;
+    HDC dc = nullptr;
+    if (m.message == WM_PRINTCLIENT) {
+      dc = reinterpret_cast<HDC>(m.wParam);
+    } else {
+      paint.emplace(m.hwnd);
+      dc = paint->Get();
+    }
+    if (dc) {
+      if (c->UpdateRgn) SelectClipRgn(dc, c->UpdateRgn);
+      HDC outer = c->PaintDC;
+      c->PaintDC = dc;
+      c->OnPaint.Proc(c->OnPaint.Data, c, dc);
+      if (c->CanvasObj) c->CanvasObj->SetHandle(nullptr);
+      c->PaintDC = outer;
+    }
   }
-  if (m.message == WM_PAINT) EndPaint(m.hwnd, &ps);
-  if (region) DeleteObject(region);
-  if (c->UpdateRgn) {
-    DeleteObject(c->UpdateRgn);
-    c->UpdateRgn = nullptr;
-  }
+  c->UpdateRgn.Reset();
   r = 0;
   return true;
 }

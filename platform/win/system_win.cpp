@@ -9,11 +9,29 @@
 
 namespace zorv::platform {
 
+namespace {
+
+// The screen's DC for a question, given back when done.
+class TScreenDC {
+ public:
+  TScreenDC() : dc_(GetDC(nullptr)) {}
+  TScreenDC(const TScreenDC&) = delete;
+  TScreenDC& operator=(const TScreenDC&) = delete;
+  ~TScreenDC() {
+    if (dc_) ReleaseDC(nullptr, dc_);
+  }
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+}  // namespace
+
 int ScreenLogPixelsY() {
-  HDC dc = GetDC(nullptr);
-  if (!dc) return 96;
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+  const TScreenDC screen;
+  if (!screen.Get()) return 96;
+  const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
   return dpi > 0 ? dpi : 96;
 }
 

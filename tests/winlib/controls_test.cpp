@@ -337,6 +337,23 @@ TEST_F(Controls, AChildOfTheParentsColourPaintsWithTheParentsBrush) {
   // Freeing the child does not delete the parent's brush it shared.
   Free(same);
   EXPECT_EQ(GetObjectType(formBrush), static_cast<DWORD>(OBJ_BRUSH));
+  // The parent takes another colour and gives its old brush up: a child that shared it
+  // paints with a live brush of its own colour, never with the one that went.
+  TControl* sharing = NewLabel(form, "sharing");
+  sharing->CreateHandle();
+  auto brushFor = [&](TControl* c) {
+    HDC d = GetDC(c->Handle);
+    const auto b = reinterpret_cast<HBRUSH>(
+        SendMessageW(form->Handle, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(d), reinterpret_cast<LPARAM>(c->Handle)));
+    ReleaseDC(c->Handle, d);
+    return b;
+  };
+  EXPECT_EQ(brushFor(sharing), form->BackgroundBrush());
+  form->SetColor(RGB(1, 200, 1));
+  const HBRUSH own = brushFor(sharing);
+  ASSERT_GT(GetObjectW(own, sizeof lb, &lb), 0) << "a brush that still exists";
+  EXPECT_EQ(lb.lbColor, ResolveColor(sharing->Color));
+  EXPECT_NE(own, form->BackgroundBrush());
 }
 
 // Characters typed into a window as the keyboard's translation delivers them.
