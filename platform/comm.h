@@ -152,8 +152,9 @@ class TCommApi {
  public:
   virtual ~TCommApi() = default;
 
-  // CreateFileA(name, GENERIC_READ | GENERIC_WRITE, no sharing, OPEN_EXISTING,
-  // FILE_ATTRIBUTE_NORMAL, plus FILE_FLAG_OVERLAPPED when overlapped).
+  // CreateFile(name, GENERIC_READ | GENERIC_WRITE, no sharing, OPEN_EXISTING,
+  // FILE_ATTRIBUTE_NORMAL, plus FILE_FLAG_OVERLAPPED when overlapped). Names, here and in
+  // the registry calls, are UTF-8 (the Windows calls are the W ones).
   virtual THandle CreateFile(const std::string& name, bool overlapped, std::uint32_t& error) = 0;
   virtual TResult CloseHandle(THandle h) = 0;
 
@@ -203,7 +204,8 @@ class TCommApi {
   virtual void CloseThread(TThread t) = 0;
   virtual bool IsCurrentThread(TThread t) = 0;
 
-  // Read-only registry of HKEY_LOCAL_MACHINE (RegOpenKeyExA with KEY_READ, ...).
+  // Read-only registry of HKEY_LOCAL_MACHINE (RegOpenKeyEx with KEY_READ, ...); text values
+  // come as UTF-8, their sizes in those bytes.
   virtual TResult RegOpenKey(const std::string& subKey, TKey& key) = 0;
   virtual TResult RegQueryInfoKey(TKey key, std::uint32_t& values, std::uint32_t& maxValueNameLen) = 0;
   // name: a buffer of nameSize bytes; nameSize becomes the length of the name.

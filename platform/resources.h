@@ -20,7 +20,7 @@ extern const ResourceBlob kResourceTable[];
 extern const std::size_t kResourceCount;
 
 // A resource of the running program, found by name (case-insensitive, as the Windows
-// resource compiler stores names) and numeric type. Released when destroyed.
+// resource compiler stores names; UTF-8) and numeric type. Released when destroyed.
 class ProgramResource {
  public:
   ProgramResource(const std::string& name, int type);

@@ -1,5 +1,6 @@
 // Small services of the operating system: screen metrics, the message box, system error
-// texts and the program's command line.
+// texts and the program's command line. Texts cross this interface as UTF-8 (on Windows
+// the W calls are used and converted at the call).
 #pragma once
 
 #include <cstdint>

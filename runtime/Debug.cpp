@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "platform/system.h"
+#include "winlib/Cp1251.h"
 
 namespace {
 std::atomic<TDebugOwnerProvider> g_owner{nullptr};
@@ -19,5 +20,6 @@ void DebugMessage(const std::string& text) {
     return;
   }
   const TDebugOwnerProvider owner = g_owner.load();
-  zorv::platform::MessageBoxOk(owner ? owner() : nullptr, text, kCaption);
+  // The program's texts are Windows-1251; the system's box takes Unicode.
+  zorv::platform::MessageBoxOk(owner ? owner() : nullptr, Cp1251ToUtf8(text), kCaption);
 }

@@ -22,16 +22,17 @@
 #include "window_elements/kvProgressBar.h"
 #include "window_elements/kvSimpleForm.h"
 #include "winlib/Applet.h"
+#include "winlib/Graphics.h"
 #include "winlib/WinText.h"
 
 TClassSimpleForm_24F8870* ClassSimpleForm_24F8870 = nullptr;
 
 namespace {
 
-constexpr std::int32_t kBtnFace = static_cast<std::int32_t>(0xFF00000Fu);
-constexpr std::int32_t kWindow = static_cast<std::int32_t>(0xFF000005u);
-constexpr std::int32_t k3DLight = static_cast<std::int32_t>(0xFF000016u);
-constexpr std::int32_t kBtnShadow = static_cast<std::int32_t>(0xFF000010u);
+constexpr std::int32_t kBtnFace = SysColor(COLOR_BTNFACE);
+constexpr std::int32_t kWindow = SysColor(COLOR_WINDOW);
+constexpr std::int32_t k3DLight = SysColor(COLOR_3DLIGHT);
+constexpr std::int32_t kBtnShadow = SysColor(COLOR_BTNSHADOW);
 
 // Position, size and the scheme's font of a window element.
 void Place(TWinProperties& e, int left, int top, int width, int height, int fontSize = 8, int fontStyle = 0) {

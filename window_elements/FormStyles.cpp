@@ -1,32 +1,25 @@
 #include "window_elements/FormStyles.h"
 
+// Only the style names: nothing here calls the window system.
+#include "platform/winsys.h"
+
 namespace {
 
-constexpr std::uint32_t kBorder = 0x00800000;       // WS_BORDER
-constexpr std::uint32_t kDlgFrame = 0x00400000;     // WS_DLGFRAME
-constexpr std::uint32_t kCaption = kBorder | kDlgFrame;
-constexpr std::uint32_t kSizeBox = 0x00040000;      // WS_SIZEBOX
-constexpr std::uint32_t kMinimizeBox = 0x00020000;  // WS_MINIMIZEBOX
-constexpr std::uint32_t kMaximizeBox = 0x00010000;  // WS_MAXIMIZEBOX
-constexpr std::uint32_t kDlgModalFrame = 0x00000001;
-constexpr std::uint32_t kToolWindow = 0x00000080;
-constexpr std::uint32_t kWindowEdge = 0x00000100;
-constexpr std::uint32_t kClientEdge = 0x00000200;
-
-constexpr std::uint32_t kStyleMask = kBorder | kDlgFrame | kSizeBox | kMinimizeBox | kMaximizeBox;
-constexpr std::uint32_t kExMask = kDlgModalFrame | kToolWindow | kWindowEdge;
+// The bits a window kind decides; every other bit (WS_SYSMENU among them) stays.
+constexpr std::uint32_t kStyleMask = WS_BORDER | WS_DLGFRAME | WS_SIZEBOX | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+constexpr std::uint32_t kExMask = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW | WS_EX_WINDOWEDGE;
 
 constexpr TFormStyles kKinds[10] = {
     {0, 0},
-    {kCaption | kMinimizeBox, 0},
-    {kCaption | kSizeBox | kMinimizeBox | kMaximizeBox, 0},
-    {kCaption, kWindowEdge},
-    {kCaption, kToolWindow},
-    {kCaption | kSizeBox, kToolWindow},
-    {0, kDlgModalFrame},
-    {kSizeBox, kToolWindow},
-    {0, kDlgModalFrame | kClientEdge},
-    {kSizeBox, kClientEdge},
+    {WS_CAPTION | WS_MINIMIZEBOX, 0},
+    {WS_CAPTION | WS_SIZEBOX | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, 0},
+    {WS_CAPTION, WS_EX_WINDOWEDGE},
+    {WS_CAPTION, WS_EX_TOOLWINDOW},
+    {WS_CAPTION | WS_SIZEBOX, WS_EX_TOOLWINDOW},
+    {0, WS_EX_DLGMODALFRAME},
+    {WS_SIZEBOX, WS_EX_TOOLWINDOW},
+    {0, WS_EX_DLGMODALFRAME | WS_EX_CLIENTEDGE},
+    {WS_SIZEBOX, WS_EX_CLIENTEDGE},
 };
 
 }  // namespace

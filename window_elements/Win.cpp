@@ -2,27 +2,16 @@
 
 #include "window_elements/WindowGate.h"
 
-TKvWin::TKvWin(TControl* parent) : parent_(parent) {
-  WindowElementsStartUp();
-  Color = parent ? parent->Color : static_cast<std::int32_t>(0xFF000000u | COLOR_BTNFACE);
-}
+TKvWin::TKvWin(TControl* parent) : TKvWinBase(parent) {}
 
 TKvWin::~TKvWin() {
   if (hint_ && hintInterface_) hintInterface_->Destroy(hintInterface_->Manager, hint_);
   hint_ = nullptr;
-  winbase::ReleaseControl(control_, detached_);
 }
 
 void TKvWin::Init() {
   if (!control_) return;
-  winbase::ApplyProperties(control_, *this);
-  winbase::HookHandlers(control_, this);
-  control_->SetOnChar(TOnChar{[](void* d, TControl*, char& key, DWORD shift) { static_cast<TKvWin*>(d)->Char(key, shift); },
-                              this});
-  control_->SetOnMouseDblClk(TOnMouse{
-      [](void* d, TControl*, const TMouseEventData& m) { FireWindowInteger(static_cast<TKvWin*>(d)->onDblClick, m.Button); },
-      this});
-  winbase::ApplyLayout(control_, *this);
+  TKvWinBase::Init();
   if (Ctl3D == 0) {
     DWORD ex = 0;
     bool apply = true;
@@ -35,6 +24,12 @@ void TKvWin::Init() {
     }
     if (apply) control_->SetExStyle(ex);
   }
+}
+
+void TKvWin::HookEvents() {
+  TKvWinBase::HookEvents();
+  control_->SetOnChar(TOnChar{[](void* d, TControl*, char& key, DWORD shift) { static_cast<TKvWin*>(d)->Char(key, shift); },
+                              this});
 }
 
 void TKvWin::HookUpHint(const THintInterface* iface) {
@@ -53,46 +48,23 @@ void TKvWin::doVisible(TData& d, std::uint16_t) {
   winbase::OnWindowThread(c, [c, show] { c->SetVisible(show); });
 }
 
-void TKvWin::doEnabled(TData& d, std::uint16_t) {
-  const bool on = AsBool(d);
-  TControl* c = control_;
-  if (!c) return;
-  winbase::OnWindowThread(c, [c, on] { c->SetEnabled(on); });
-}
-
-void TKvWin::KeyDown(int& key, DWORD) { winbase::KeyCommon(onKeyDown, key); }
-void TKvWin::KeyUp(int& key, DWORD) { winbase::KeyCommon(onKeyUp, key); }
-
 void TKvWin::Char(char& key, DWORD) {
   if (key != 0) FireWindowString(onChar, std::string(1, key));
 }
 
-void TKvWin::MouseDown(const TMouseEventData& m) { winbase::MouseDownCommon(control_, *this, *this, m); }
-void TKvWin::MouseUp(const TMouseEventData& m) { winbase::MouseUpCommon(control_, *this, *this, m); }
-
 void TKvWin::MouseMove(const TMouseEventData& m) {
   if (hint_ && hintInterface_) hintInterface_->MouseMove(hintInterface_->Manager, hint_, m.X, m.Y);
-  winbase::MouseMoveCommon(*this, m);
+  TKvWinBase::MouseMove(m);
 }
-
-void TKvWin::MouseWheel(const TMouseEventData& m) { FireWindowInteger(onMouseWheel, m.WheelDelta); }
 
 void TKvWin::MouseEnter() {
   if (hint_ && hintInterface_) hintInterface_->MouseEnter(hintInterface_->Manager, hint_);
-  FireWindowNull(onMouseEnter);
+  TKvWinBase::MouseEnter();
 }
 
 void TKvWin::MouseLeave() {
   if (hint_ && hintInterface_) hintInterface_->MouseLeave(hintInterface_->Manager, hint_);
-  FireWindowNull(onMouseLeave);
-}
-
-void TKvWin::Resize() { FireWindowNull(onResize); }
-void TKvWin::Show() { FireWindowNull(onShow); }
-
-void TKvWin::Detach() {
-  detached_ = true;
-  control_ = nullptr;
+  TKvWinBase::MouseLeave();
 }
 
 void TKvWin::CorrectSize(WINDOWPOS& pos) {
@@ -112,12 +84,11 @@ void TKvWin::CorrectSize(WINDOWPOS& pos) {
   ask(WidthPoint, width, pos.cx);
 }
 
-bool TKvWin::MessageFilter(TMsg& msg, LRESULT&) {
+bool TKvWin::MessageFilter(TMsg& msg, LRESULT& result) {
   if (!control_) return false;
   if (msg.message == WM_WINDOWPOSCHANGING && msg.lParam) {
     CorrectSize(*reinterpret_cast<WINDOWPOS*>(msg.lParam));
     return false;
   }
-  winbase::FilterCommon(control_, this, *this, msg, shownOnce_);
-  return false;
+  return TKvWinBase::MessageFilter(msg, result);
 }

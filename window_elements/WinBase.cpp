@@ -1,20 +1,19 @@
 #include "window_elements/WinBase.h"
 
 #include "window_elements/WindowGate.h"
+#include "window_elements/kvHintManager.h"
 #include "winlib/Graphics.h"
-
-namespace winbase {
 
 namespace {
 
-TWinHandlers* HandlersOf(void* data) { return static_cast<TWinHandlers*>(data); }
+TKvWinBase* ElementOf(void* data) { return static_cast<TKvWinBase*>(data); }
 
 bool FilterProc(TControl* c, TMsg& msg, LRESULT& result) {
   auto* h = static_cast<TWinHandlers*>(c->Owner);
   return h && h->MessageFilter(msg, result);
 }
 
-void Detached(void* data, TObj*) { HandlersOf(data)->Detach(); }
+void Detached(void* data, TObj*) { static_cast<TWinHandlers*>(data)->Detach(); }
 
 void ApplyFont(TControl* control, const TWinProperties& p) {
   if (p.ParentFont && control->Parent && control->Parent->Font) {
@@ -32,15 +31,13 @@ void ApplyFont(TControl* control, const TWinProperties& p) {
   f->SetCharSet(p.Font.CharSet);
 }
 
-}  // namespace
-
 void ApplyProperties(TControl* control, const TWinProperties& p) {
   control->SetColor(p.Color);
   control->SetBoundsRect(RECT{p.Left, p.Top, p.Left + p.Width, p.Top + p.Height});
   if (p.Ctl3D < 2) control->SetCtl3D(p.Ctl3D == 0);
   control->SetEnabled(p.Enabled);
   control->SetCursor(p.Cursor);
-  if (p.Flat) control->SetStyle(control->Style | 0x8000);
+  if (p.Flat) control->SetStyle(control->Style | BS_FLAT);
   ApplyFont(control, p);
   if (p.TabOrder >= 1) {
     control->TabStop = true;
@@ -52,32 +49,6 @@ void ApplyProperties(TControl* control, const TWinProperties& p) {
   }
 }
 
-void WatchControl(TControl* control, TWinHandlers* handlers) {
-  control->Owner = handlers;
-  control->OnDestroy = TObjEvent{Detached, handlers};
-}
-
-void ReleaseControl(TControl*& control, bool detached) {
-  if (!control || detached) return;
-  TControl* c = control;
-  control = nullptr;
-  c->OnDestroy = TObjEvent{};
-  c->Owner = nullptr;
-  c->SetVisible(false);
-  Free(c);
-}
-
-void HookHandlers(TControl* control, TWinHandlers* handlers) {
-  WatchControl(control, handlers);
-  control->SetOnMouseDown(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { HandlersOf(d)->MouseDown(m); }, handlers});
-  control->SetOnMouseMove(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { HandlersOf(d)->MouseMove(m); }, handlers});
-  control->SetOnMouseUp(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { HandlersOf(d)->MouseUp(m); }, handlers});
-  control->SetOnMouseWheel(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { HandlersOf(d)->MouseWheel(m); }, handlers});
-  control->SetOnKeyDown(TOnKey{[](void* d, TControl*, int& key, DWORD shift) { HandlersOf(d)->KeyDown(key, shift); }, handlers});
-  control->SetOnKeyUp(TOnKey{[](void* d, TControl*, int& key, DWORD shift) { HandlersOf(d)->KeyUp(key, shift); }, handlers});
-  control->AttachProc(FilterProc);
-}
-
 void ApplyLayout(TControl* control, const TWinProperties& p) {
   control->SetAlign(p.Align);
   if (control->Handle && !control->WindowGone) {
@@ -87,72 +58,140 @@ void ApplyLayout(TControl* control, const TWinProperties& p) {
   control->SetVisible(p.Visible);
 }
 
-void FilterCommon(TControl* control, TWinHandlers* handlers, const TWinEvents& events, TMsg& msg, bool& shownOnce) {
-  switch (msg.message) {
-    case WM_MOVE:
-      FireWindowNull(events.onMove);
-      return;
-    case WM_SETFOCUS:
-      FireWindowNull(events.onSetFocus);
-      return;
-    case WM_KILLFOCUS:
-      FireWindowNull(events.onKillFocus);
-      return;
-    case WM_SIZE:
-      handlers->Resize();
-      return;
-    case WM_SHOWWINDOW:
-      // Only a show of a window that was hidden (the message comes before the change).
-      if (msg.wParam && !IsWindowVisible(msg.hwnd)) {
-        shownOnce = true;
-        handlers->Show();
-      }
-      return;
-    case WM_MOUSEHOVER:
-      handlers->MouseEnter();
-      return;
-    case WM_MOUSELEAVE: {
-      handlers->MouseLeave();
-      TRACKMOUSEEVENT t{};
-      t.cbSize = sizeof t;
-      t.dwFlags = TME_HOVER;
-      t.hwndTrack = control->Handle;
-      t.dwHoverTime = HOVER_DEFAULT;
-      TrackMouseEvent(&t);
-      return;
-    }
-    default:
-      if (msg.message >= 0x200 && msg.message <= 0x20A) {  // WM_MOUSEMOVE .. WM_MOUSEWHEEL
-        TRACKMOUSEEVENT t{};
-        t.cbSize = sizeof t;
-        t.dwFlags = TME_LEAVE;
-        t.hwndTrack = control->Handle;
-        TrackMouseEvent(&t);
-        handlers->MouseEnter();
-      }
-      return;
-  }
+void Track(HWND wnd, DWORD flags) {
+  TRACKMOUSEEVENT t{};
+  t.cbSize = sizeof t;
+  t.dwFlags = flags;
+  t.hwndTrack = wnd;
+  if (flags & TME_HOVER) t.dwHoverTime = HOVER_DEFAULT;
+  TrackMouseEvent(&t);
 }
 
-void MouseDownCommon(TControl* control, const TWinProperties& p, const TWinEvents& events, const TMouseEventData& m) {
-  if (p.MouseCapture && control->Handle) {
-    ReleaseCapture();
-    SetCapture(control->Handle);
-  }
-  FireWindowInteger(events.onMouseDown, m.Button);
-}
+}  // namespace
 
-void MouseUpCommon(TControl*, const TWinProperties& p, const TWinEvents& events, const TMouseEventData& m) {
-  if (p.MouseCapture) ReleaseCapture();
-  FireWindowInteger(events.onMouseUp, m.Button);
-}
+namespace winbase {
 
-void MouseMoveCommon(const TWinEvents& events, const TMouseEventData& m) {
-  FireWindowInteger(events.onMouseMove, m.Button);
-}
-
-void KeyCommon(const TEventPoint& point, int& key) {
-  if (key != 0) FireWindowInteger(point, key);
+void WatchControl(TControl* control, TWinHandlers* handlers) {
+  control->Owner = handlers;
+  control->OnDestroy = TObjEvent{Detached, handlers};
 }
 
 }  // namespace winbase
+
+TKvWinBase::TKvWinBase(TControl* parent) : parent_(parent) {
+  WindowElementsStartUp();
+  Color = parent ? parent->Color : SysColor(COLOR_BTNFACE);
+}
+
+TKvWinBase::~TKvWinBase() {
+  if (!control_ || detached_) return;
+  TControl* c = control_;
+  control_ = nullptr;
+  c->OnDestroy = TObjEvent{};
+  c->Owner = nullptr;
+  c->SetVisible(false);
+  Free(c);
+}
+
+void TKvWinBase::Init() {
+  if (!control_) return;
+  ApplyProperties(control_, *this);
+  HookEvents();
+  ApplyLayout(control_, *this);
+}
+
+void TKvWinBase::HookEvents() {
+  TControl* c = control_;
+  winbase::WatchControl(c, this);
+  c->SetOnMouseDown(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { ElementOf(d)->MouseDown(m); }, this});
+  c->SetOnMouseMove(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { ElementOf(d)->MouseMove(m); }, this});
+  c->SetOnMouseUp(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { ElementOf(d)->MouseUp(m); }, this});
+  c->SetOnMouseWheel(TOnMouse{[](void* d, TControl*, const TMouseEventData& m) { ElementOf(d)->MouseWheel(m); }, this});
+  c->SetOnKeyDown(TOnKey{[](void* d, TControl*, int& key, DWORD shift) { ElementOf(d)->KeyDown(key, shift); }, this});
+  c->SetOnKeyUp(TOnKey{[](void* d, TControl*, int& key, DWORD shift) { ElementOf(d)->KeyUp(key, shift); }, this});
+  c->AttachProc(FilterProc);
+  c->SetOnMouseDblClk(TOnMouse{
+      [](void* d, TControl*, const TMouseEventData& m) { FireWindowInteger(ElementOf(d)->onDblClick, m.Button); },
+      this});
+}
+
+void TKvWinBase::doEnabled(TData& d, std::uint16_t) {
+  const bool on = AsBool(d);
+  TControl* c = control_;
+  if (!c) return;
+  winbase::OnWindowThread(c, [c, on] { c->SetEnabled(on); });
+}
+
+void TKvWinBase::KeyDown(int& key, DWORD) {
+  if (key != 0) FireWindowInteger(onKeyDown, key);
+}
+
+void TKvWinBase::KeyUp(int& key, DWORD) {
+  if (key != 0) FireWindowInteger(onKeyUp, key);
+}
+
+void TKvWinBase::MouseDown(const TMouseEventData& m) {
+  if (MouseCapture && control_ && control_->Handle) {
+    ReleaseCapture();
+    SetCapture(control_->Handle);
+  }
+  FireWindowInteger(onMouseDown, m.Button);
+}
+
+void TKvWinBase::MouseUp(const TMouseEventData& m) {
+  if (MouseCapture) ReleaseCapture();
+  FireWindowInteger(onMouseUp, m.Button);
+}
+
+void TKvWinBase::MouseMove(const TMouseEventData& m) { FireWindowInteger(onMouseMove, m.Button); }
+void TKvWinBase::MouseWheel(const TMouseEventData& m) { FireWindowInteger(onMouseWheel, m.WheelDelta); }
+void TKvWinBase::MouseEnter() { FireWindowNull(onMouseEnter); }
+void TKvWinBase::MouseLeave() { FireWindowNull(onMouseLeave); }
+void TKvWinBase::Resize() { FireWindowNull(onResize); }
+void TKvWinBase::Show() { FireWindowNull(onShow); }
+
+void TKvWinBase::Detach() {
+  detached_ = true;
+  control_ = nullptr;
+}
+
+bool TKvWinBase::MessageFilter(TMsg& msg, LRESULT&) {
+  // A handler may let go of the control (it stays alive until the message is done).
+  TControl* const c = control_;
+  if (!c) return false;
+  switch (msg.message) {
+    case WM_MOVE:
+      FireWindowNull(onMove);
+      break;
+    case WM_SETFOCUS:
+      FireWindowNull(onSetFocus);
+      break;
+    case WM_KILLFOCUS:
+      FireWindowNull(onKillFocus);
+      break;
+    case WM_SIZE:
+      Resize();
+      break;
+    case WM_SHOWWINDOW:
+      // Only a show of a window that was hidden (the message comes before the change).
+      if (msg.wParam && !IsWindowVisible(msg.hwnd)) {
+        shownOnce_ = true;
+        Show();
+      }
+      break;
+    case WM_MOUSEHOVER:
+      MouseEnter();
+      break;
+    case WM_MOUSELEAVE:
+      MouseLeave();
+      Track(c->Handle, TME_HOVER);
+      break;
+    default:
+      if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSEWHEEL) {
+        Track(c->Handle, TME_LEAVE);
+        MouseEnter();
+      }
+      break;
+  }
+  return false;
+}

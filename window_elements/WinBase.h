@@ -1,13 +1,22 @@
 // What the two windowed element bases (TKvWin for child controls, TKvSimpleWin for the
-// form) have in common: the properties that the scheme assigns before Init, the output
-// points, and the steps of Init and of the message filter that both run the same way.
+// form) have in common, once: the properties that the scheme assigns before Init, the
+// output points, the construction, Init's steps, doEnabled, the handlers that fire the
+// outputs, the message filter's common part and the control's release.
+//
+// Points: input doEnabled (non-zero, or anything but the integer 0, enables); outputs
+// onKeyDown, onKeyUp, onMouseDown, onMouseMove, onMouseUp, onMouseWheel, onSetFocus,
+// onKillFocus, onDblClick, onResize, onShow, onMove, onMouseEnter, onMouseLeave (window
+// thread).
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "platform/winsys.h"
 #include "runtime/Share.h"
 #include "winlib/Controls.h"
+#include "winlib/Objects.h"
 
 struct TWinProperties {
   int Left = 0, Top = 0, Width = 0, Height = 0;
@@ -60,38 +69,66 @@ class TWinHandlers {
   virtual void Show() = 0;
 };
 
+class TKvWinBase : public TObj, public TWinProperties, public TWinEvents, public TWinHandlers {
+ public:
+  void doEnabled(TData& d, std::uint16_t index);
+
+  // Creates the control (in the subclass) and applies the properties: the scheme runs it
+  // once it has assigned them, never the object library at construction.
+  static constexpr bool kInitByScheme = true;
+  // Applies the properties to the control the subclass made, in their order (colour,
+  // position, size, Ctl3D below 2, Enabled, Cursor, Flat, the font, TabOrder), hooks the
+  // control's events, then Align, the frame change that makes the new styles take effect,
+  // and Visible.
+  void Init() override;
+  TControl* Control() const { return control_; }
+
+  // The handlers fire the outputs; the subclasses extend some of them.
+  void KeyDown(int& key, DWORD shift) override;
+  void KeyUp(int& key, DWORD shift) override;
+  void MouseDown(const TMouseEventData& m) override;
+  void MouseMove(const TMouseEventData& m) override;
+  void MouseEnter() override;
+  void MouseLeave() override;
+  void MouseUp(const TMouseEventData& m) override;
+  void MouseWheel(const TMouseEventData& m) override;
+  // Move, focus, resize and show outputs, and mouse enter and leave tracking. Never takes
+  // the message.
+  bool MessageFilter(TMsg& msg, LRESULT& result) override;
+  // The control went first (freed with its parent): the element no longer owns it.
+  void Detach() override;
+  void Resize() override;
+  void Show() override;
+
+ protected:
+  // Stores the parent and takes its colour; makes no window.
+  explicit TKvWinBase(TControl* parent);
+  // Frees the control unless it went first; it no longer reports to the element, which is
+  // going, and leaves the screen before it is freed.
+  ~TKvWinBase() override;
+  // Hooks the control's events to the handlers; a subclass adds its own.
+  virtual void HookEvents();
+  bool ShownOnce() const { return shownOnce_; }
+
+  TControl* control_ = nullptr;  // made by the subclass (at construction or in Init)
+  TControl* const parent_;
+
+ private:
+  bool detached_ = false;
+  bool shownOnce_ = false;
+};
+
 namespace winbase {
 
-// The size and layout steps of Init, in their order: colour, position, size, Ctl3D (below
-// 2), Enabled, Cursor, Flat, the font (the parent's, or from Font), TabOrder.
-void ApplyProperties(TControl* control, const TWinProperties& p);
 // The element becomes the control's owner and hears when the control is freed (from
 // construction on for elements that make their control there: a control freed with its
 // parent before Init must not be freed again by the element).
 void WatchControl(TControl* control, TWinHandlers* handlers);
-// The element's destruction: frees its control unless the control went first (detached);
-// the control no longer reports to the element, which is going, and leaves the screen
-// before it is freed.
-void ReleaseControl(TControl*& control, bool detached);
-// Hooks the control's events to the handlers (WatchControl included).
-void HookHandlers(TControl* control, TWinHandlers* handlers);
-// Align, the frame change that makes the new styles take effect, Visible.
-void ApplyLayout(TControl* control, const TWinProperties& p);
 
-// The message filter's common part: move, focus, resize and show outputs, and mouse enter
-// and leave tracking. Never takes the message.
-void FilterCommon(TControl* control, TWinHandlers* handlers, const TWinEvents& events, TMsg& msg, bool& shownOnce);
-
-// The base behaviour of the mouse and key handlers.
-void MouseDownCommon(TControl* control, const TWinProperties& p, const TWinEvents& events, const TMouseEventData& m);
-void MouseUpCommon(TControl* control, const TWinProperties& p, const TWinEvents& events, const TMouseEventData& m);
-void MouseMoveCommon(const TWinEvents& events, const TMouseEventData& m);
-void KeyCommon(const TEventPoint& point, int& key);
-
-// Runs fn on the control's window thread (see SyncCall).
+// Runs fn on the control's window thread (see SyncCall); false when the window was gone.
 template <class F>
-void OnWindowThread(TControl* control, F&& fn) {
-  SyncCall(control, std::function<void()>(std::forward<F>(fn)));
+bool OnWindowThread(TControl* control, F&& fn) {
+  return SyncCall(control, std::function<void()>(std::forward<F>(fn)));
 }
 
 }  // namespace winbase

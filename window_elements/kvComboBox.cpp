@@ -6,7 +6,7 @@ void TKvComboBox::Init() {
   std::uint32_t options = 0;
   if (!Editable) options |= kComboOptionList;
   if (Sort) options |= kComboOptionSort;
-  const bool ownerDraw = (Flags & 8) != 0;
+  const bool ownerDraw = (Flags & kWinFlagOwnerDraw) != 0;
   if (ownerDraw) options |= kComboOptionOwnerDraw;
   control_ = NewComboBox(ParentControl(), options);
   control_->OnMeasureItem = TOnMeasureItem{

@@ -13,19 +13,17 @@ TKvHintManager* gDefault = nullptr;
 
 TKvHintManager* Of(void* manager) { return static_cast<TKvHintManager*>(manager); }
 
-HFONT MakeFont(const TFontRec& f) {
+TFontObject MakeFont(const TFontRec& f) {
   LOGFONTW lf{};
   lf.lfHeight = FontHeight(f.Size);
-  lf.lfWeight = (f.Style & 1) ? 700 : 0;
-  lf.lfItalic = (f.Style & 2) ? 1 : 0;
-  lf.lfUnderline = (f.Style & 4) ? 1 : 0;
-  lf.lfStrikeOut = (f.Style & 8) ? 1 : 0;
+  lf.lfWeight = (f.Style & kFontBold) ? FW_BOLD : FW_DONTCARE;
+  lf.lfItalic = (f.Style & kFontItalicBit) ? TRUE : FALSE;
+  lf.lfUnderline = (f.Style & kFontUnderlineBit) ? TRUE : FALSE;
+  lf.lfStrikeOut = (f.Style & kFontStrikeOutBit) ? TRUE : FALSE;
   lf.lfCharSet = f.CharSet;
   const TWideString face = ToWide(f.Name);
   for (std::size_t i = 0; i < face.size() && i < 31; ++i) lf.lfFaceName[i] = face[i];
-  HFONT font = CreateFontIndirectW(&lf);
-  if (font) CensusAdd(TCensusKind::GdiObject);
-  return font;
+  return TFontObject(CreateFontIndirectW(&lf));
 }
 
 TTooltipRecord* CreateTip(void* manager, HWND control) {
@@ -43,7 +41,7 @@ TTooltipRecord* CreateTip(void* manager, HWND control) {
   if (!r->Window) return r;
   CensusAdd(TCensusKind::Window);
   r->Font = MakeFont(m->HintFont);
-  SendMessageW(r->Window, WM_SETFONT, reinterpret_cast<WPARAM>(r->Font), TRUE);
+  SendMessageW(r->Window, WM_SETFONT, reinterpret_cast<WPARAM>(r->Font.Get()), TRUE);
   SetWindowPos(r->Window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
   SendMessageW(r->Window, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&r->Info));
   SendMessageW(r->Window, TTM_SETTIPTEXTCOLOR, ResolveColor(static_cast<std::int32_t>(m->HintFont.Color)), 0);
@@ -67,9 +65,8 @@ void DestroyTip(void*, TTooltipRecord* r) {
       DestroyWindow(r->Window);
     }
     CensusRemove(TCensusKind::Window);
-    if (r->Font && DeleteObject(r->Font)) CensusRemove(TCensusKind::GdiObject);
   }
-  delete r;
+  delete r;  // and its font
 }
 
 void SetTipText(void*, TTooltipRecord* r, const std::string& text) {
@@ -101,8 +98,8 @@ void TipMove(void* manager, TTooltipRecord* r, int x, int y) {
 
 }  // namespace
 
-TKvHintManager::TKvHintManager() : HintColor(static_cast<std::int32_t>(0xFF000000u | COLOR_INFOBK)) {
-  SetFontRec(HintFont, "Tahoma", 8, 0, 0xFF000000u | COLOR_INFOTEXT, 1);
+TKvHintManager::TKvHintManager() : HintColor(SysColor(COLOR_INFOBK)) {
+  SetFontRec(HintFont, "Tahoma", 8, 0, static_cast<std::uint32_t>(SysColor(COLOR_INFOTEXT)), DEFAULT_CHARSET);
   interface_.Manager = this;
   interface_.Create = CreateTip;
   interface_.Destroy = DestroyTip;
@@ -121,7 +118,7 @@ TKvHintManager* DefaultHintManager() {
 void WindowElementsStartUp() {
   static std::once_flag once;
   std::call_once(once, [] {
-    InitCommonControls(0xFF);
+    InitCommonControls(kAllCommonControlClasses);
     gDefault = New<TKvHintManager>();
     InitWindowGate();
   });

@@ -9,6 +9,7 @@
 
 #include "platform/winsys.h"
 #include "runtime/Share.h"
+#include "winlib/GdiOwners.h"
 #include "winlib/Objects.h"
 #include "winlib/WinText.h"
 
@@ -16,7 +17,7 @@
 struct TTooltipRecord {
   TTTOOLINFOW Info{};
   HWND Window = nullptr;
-  HFONT Font = nullptr;  // the font made for it (given back even when the window went first)
+  TFontObject Font;  // the font made for it (given back even when the window went first)
   TWideString Text;   // what Info.lpszText points at
   TWideString Title;
 };

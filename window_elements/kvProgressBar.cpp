@@ -4,8 +4,8 @@
 
 void TKvProgressBar::Init() {
   std::uint32_t options = 0;
-  if (Kind == 1) options |= 1;
-  if (Smooth) options |= 2;
+  if (Kind == 1) options |= kProgressOptionVertical;
+  if (Smooth) options |= kProgressOptionSmooth;
   control_ = NewProgressBar(ParentControl(), options);
   control_->Perform(PBM_SETRANGE32, 0, Max);
   // The bar colour is also the control's text colour: a window made later gets it too.

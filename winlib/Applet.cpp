@@ -31,7 +31,7 @@ bool AppletProc(TControl* self, TMsg& m, LRESULT& r) {
     r = 0;
     return true;
   }
-  if (m.message == WM_SYSCOMMAND && (m.wParam & 0xFFF0) == SC_CLOSE && self->Children->Count > 0) {
+  if (m.message == WM_SYSCOMMAND && (m.wParam & kSysCommandMask) == SC_CLOSE && self->Children->Count > 0) {
     // Closing from the taskbar goes through the main form's close query.
     auto* form = static_cast<TControl*>(self->Children->Get(0));
     if (form->IsMainWindow() && form->Handle) {
@@ -92,7 +92,7 @@ bool FormProc(TControl* self, TMsg& m, LRESULT& r) {
 TControl* NewApplet(const std::string& caption) {
   TControl* a = NewWindowed(nullptr, "App", true);
   a->IsApplet = true;
-  a->Style = 0x90CA0000;  // WS_POPUP, WS_VISIBLE, WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX
+  a->Style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   a->ExStyle = WS_EX_APPWINDOW;
   a->AfterCreate = TOnEvent{TrimSystemMenu, nullptr};
   a->AttachProc(AppletProc);

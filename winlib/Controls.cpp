@@ -6,13 +6,12 @@
 #include <cstring>
 
 #include "winlib/Applet.h"
-#include "winlib/Census.h"
 #include "winlib/ControlsInternal.h"
 #include "winlib/WinText.h"
 
 namespace {
 
-std::atomic<UINT_PTR> gNextCtlId{0x8000};
+std::atomic<UINT_PTR> gNextCtlId{kFirstCtlId};
 
 void ClearCaption(TControl* c) { c->SetCaption(""); }
 void ClearCombo(TControl* c) { c->Perform(CB_RESETCONTENT, 0, 0); }
@@ -57,7 +56,7 @@ TActions ComboActions() {
   a.SetFocusCode = CBN_SETFOCUS;
   a.KillFocusCode = CBN_KILLFOCUS;
   a.ChangeCode = CBN_EDITCHANGE;
-  a.SelChangeCode = 0xF;  // reposted by the combo box itself (WndProc.cpp)
+  a.SelChangeCode = kComboSelChangeCode;
   a.ItemCountMsg = CB_GETCOUNT;
   a.ItemTextLenMsg = CB_GETLBTEXTLEN;
   a.ItemTextMsg = CB_GETLBTEXT;
@@ -173,7 +172,7 @@ TControl* NewControl(TControl* parent, const std::string& className, DWORD style
 
 TControl* NewButton(TControl* parent, const std::string& caption) {
   static const TActions actions = ButtonActions();
-  TControl* c = NewControl(parent, "BUTTON", 0x50011000, false, &actions);
+  TControl* c = NewControl(parent, "BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHLIKE, false, &actions);
   c->BoundsRect.bottom = c->BoundsRect.top + 22;
   c->SetCaption(caption);
   return c;
@@ -181,7 +180,8 @@ TControl* NewButton(TControl* parent, const std::string& caption) {
 
 TControl* NewLabel(TControl* parent, const std::string& caption) {
   static const TActions actions = StaticActions();
-  TControl* c = NewControl(parent, "STATIC", 0x5000018C, false, &actions);
+  TControl* c = NewControl(parent, "STATIC", WS_CHILD | WS_VISIBLE | SS_NOTIFY | SS_NOPREFIX | SS_LEFTNOWORDWRAP, false,
+                           &actions);
   c->BoundsRect.bottom = c->BoundsRect.top + 22;
   c->SetCaption(caption);
   return c;
@@ -196,7 +196,7 @@ TControl* NewPaintPanel(TControl* parent) {
 
 TControl* NewEdit(TControl* parent, std::uint32_t options) {
   static const TActions actions = EditActions();
-  DWORD style = EditOptionStyles(options) | 0x50810000;
+  DWORD style = EditOptionStyles(options) | WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP;
   const bool multiline = (options & kEditOptionMultiline) != 0;
   const bool wantTab = (options & kEditOptionWantTab) != 0;
   if (!multiline) style &= ~static_cast<DWORD>(WS_HSCROLL | WS_VSCROLL);
@@ -204,35 +204,35 @@ TControl* NewEdit(TControl* parent, std::uint32_t options) {
   const int size = multiline ? 200 : 0;
   c->BoundsRect.right = c->BoundsRect.left + (multiline ? size : 100);
   c->BoundsRect.bottom = c->BoundsRect.top + (multiline ? size : 22);
-  if (multiline) {
-    c->NavKeys = wantTab ? 0 : 1;
-  } else {
-    c->NavKeys = wantTab ? 12 : 13;
-  }
+  // A multi-line edit keeps the arrows and the page keys; with want-tab a control keeps Tab.
+  const std::uint8_t keys = multiline ? kNavTab : kNavTab | kNavUpDown | kNavPageUpDown;
+  c->NavKeys = wantTab ? keys & ~kNavTab : keys;
   return c;
 }
 
 TControl* NewComboBox(TControl* parent, std::uint32_t options) {
   static const TActions actions = ComboActions();
-  DWORD style = ComboOptionStyles(options) | 0x50210200;
+  DWORD style = ComboOptionStyles(options) | WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_HASSTRINGS;
   if (!(options & kComboOptionList)) style |= CBS_DROPDOWN;
   TControl* c = NewControl(parent, "COMBOBOX", style, true, &actions);
   c->ClassStyle |= CS_DBLCLKS;
   c->BoundsRect.right = c->BoundsRect.left + 100;
   c->BoundsRect.bottom = c->BoundsRect.top + 22;
-  c->NavKeys = (options & kComboOptionList) ? 3 : 1;
+  // A drop-down list has no caret to move: it leaves Left and Right to the form.
+  c->NavKeys = (options & kComboOptionList) ? kNavTab | kNavLeftRight : kNavTab;
   AttachComboProcs(c);
   return c;
 }
 
 TControl* NewProgressBar(TControl* parent, std::uint32_t options) {
-  InitCommonControls(0xFF);
+  InitCommonControls(kAllCommonControlClasses);
   static const TActions actions = ProgressActions();
-  TControl* c = NewControl(parent, "msctls_progress32", 0x50000000 | ProgressOptionStyles(options), true, &actions);
+  TControl* c =
+      NewControl(parent, "msctls_progress32", WS_CHILD | WS_VISIBLE | ProgressOptionStyles(options), true, &actions);
   c->BoundsRect.right = c->BoundsRect.left + 300;
   c->BoundsRect.bottom = c->BoundsRect.top + 20;
   c->CtlId = 0;
-  c->TextColor = static_cast<std::int32_t>(0xFF000000u | COLOR_HIGHLIGHT);
+  c->TextColor = SysColor(COLOR_HIGHLIGHT);
   if (parent) AttachNotifyReflection(parent);
   return c;
 }
@@ -278,7 +278,7 @@ TControl::~TControl() {
   }
   if (Applet && Applet != this && Applet->CurrentControl == this) Applet->CurrentControl = nullptr;
   DropBkBrush();
-  if (UpdateRgn) DeleteObject(UpdateRgn);
+  UpdateRgn.Reset();
   Free(Children);
 }
 
@@ -316,8 +316,8 @@ void TControl::SetBoundsRect(const RECT& r) {
   const RECT old = GetBoundsRect();
   const bool moved = r.left != old.left || r.top != old.top;
   const bool sized = (r.right - r.left) != (old.right - old.left) || (r.bottom - r.top) != (old.bottom - old.top);
-  if (moved) PosChanged |= 1;
-  if (sized) PosChanged |= 2;
+  if (moved) PosChanged |= kPosChangedPosition;
+  if (sized) PosChanged |= kPosChangedSize;
   BoundsRect = r;
   if (Handle && !WindowGone) {
     int h = r.bottom - r.top;
@@ -529,16 +529,14 @@ TGraphicTool* TControl::GetBrush() {
 
 namespace {
 
-HDC WindowCanvasDC(TCanvas* canvas) {
+TDeviceContext WindowCanvasDC(TCanvas* canvas) {
   TControl* c = canvas->Owner;
-  if (!c || !c->Handle || c->WindowGone) return nullptr;
+  if (!c || !c->Handle || c->WindowGone) return TDeviceContext();
   if (c->PaintDC) {
     canvas->FromPaint = 1;
-    return c->PaintDC;
+    return TDeviceContext::Borrow(c->PaintDC);
   }
-  HDC dc = GetDC(c->Handle);
-  if (dc) CensusAdd(TCensusKind::DeviceContext);
-  return dc;
+  return TDeviceContext::OfWindow(c->Handle);
 }
 
 }  // namespace
@@ -555,26 +553,27 @@ TCanvas* TControl::Canvas() {
 }
 
 void TControl::DropBkBrush() {
-  if (BkBrush && !BkBrushShared && DeleteObject(BkBrush)) CensusRemove(TCensusKind::GdiObject);
+  BkBrushOwned.Reset();
   BkBrush = nullptr;
-  BkBrushShared = false;
 }
 
 HBRUSH TControl::BackgroundBrush() {
   if (BrushBackgrounds()) return static_cast<HBRUSH>(GetBrush()->Handle());
   const COLORREF rgb = ResolveColor(Color);
-  if (BkBrush && BkBrushColor != rgb) DropBkBrush();
-  if (!BkBrush) {
-    if (Parent && Parent->Color == Color) {
-      BkBrush = Parent->BackgroundBrush();
-      BkBrushShared = true;
-    } else {
-      BkBrush = CreateSolidBrush(rgb);
-      if (BkBrush) CensusAdd(TCensusKind::GdiObject);
-      BkBrushShared = false;
-    }
+  // The parent's brush while the colours are the same, asked for every time: the parent
+  // makes a new one when its own colour changes, and the one given before is gone then.
+  if (Parent && Parent->Color == Color) {
+    BkBrushOwned.Reset();
+    BkBrush = Parent->BackgroundBrush();
+    BkBrushColor = rgb;
+    return BkBrush;
+  }
+  if (BkBrushOwned && BkBrushColor != rgb) BkBrushOwned.Reset();
+  if (!BkBrushOwned) {
+    BkBrushOwned.Reset(CreateSolidBrush(rgb));
     BkBrushColor = rgb;
   }
+  BkBrush = BkBrushOwned;
   return BkBrush;
 }
 

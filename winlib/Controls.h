@@ -53,8 +53,14 @@ struct TOnPaint {
   void (*Proc)(void* data, TControl* sender, HDC dc) = nullptr;
   void* Data = nullptr;
 };
+// The shift state of key and mouse events: Shift and Ctrl as the MK_ bits of mouse
+// messages, and a bit of the library's own for Alt (mouse messages have none).
+constexpr DWORD kShiftStateShift = MK_SHIFT;
+constexpr DWORD kShiftStateCtrl = MK_CONTROL;
+constexpr DWORD kShiftStateAlt = 0x20;
+
 // Key events get the address of the key code (a handler that sets it to 0 takes the
-// message) and the shift state: 4 Shift, 8 Ctrl, 0x20 Alt.
+// message) and the shift state.
 struct TOnKey {
   void (*Proc)(void* data, TControl* sender, int& key, DWORD shift) = nullptr;
   void* Data = nullptr;
@@ -66,7 +72,7 @@ struct TOnChar {
 };
 struct TMouseEventData {
   int Button = 0;     // 0 left, 1 right, 2 middle; for moves the first button held, or 255
-  DWORD Shift = 0;    // the message's MK_ bits, plus 0x20 while Alt is down
+  DWORD Shift = 0;    // the message's MK_ bits, plus kShiftStateAlt while Alt is down
   int X = 0, Y = 0;   // client coordinates (screen coordinates for the wheel)
   int WheelDelta = 0;
 };
@@ -118,6 +124,19 @@ struct THooks {
 // (keyDown: WM_KEYDOWN rather than another key message); true takes the key.
 using TNavHandler = bool (*)(TControl* control, TMsg& msg, bool keyDown);
 
+// NavKeys: the navigation keys that a control leaves to its form rather than using them
+// itself. The form's navigation (Tabulate) acts on Tab.
+constexpr std::uint8_t kNavTab = 0x01;          // Tab and Shift+Tab move the focus on
+constexpr std::uint8_t kNavLeftRight = 0x02;    // the Left and Right arrows
+constexpr std::uint8_t kNavUpDown = 0x04;       // the Up and Down arrows
+constexpr std::uint8_t kNavPageUpDown = 0x08;   // Page Up and Page Down
+constexpr std::uint8_t kNavAll = kNavTab | kNavLeftRight | kNavUpDown | kNavPageUpDown;
+
+// PosChanged: what the program set of a control's bounds (a top-level window whose position
+// was never set is placed by the system).
+constexpr std::uint8_t kPosChangedPosition = 0x01;
+constexpr std::uint8_t kPosChangedSize = 0x02;
+
 class TControl : public TObj {
  public:
   void Init() override;
@@ -127,11 +146,16 @@ class TControl : public TObj {
   virtual void WndProc(TMsg& msg);
 
   HWND Handle = nullptr;
+  // The system's error of the last failed class registration or window creation (0 once a
+  // window is made; 0 after a failure means the window's own procedure refused it).
+  DWORD CreateError = 0;
   TControl* Parent = nullptr;
   TList* Children = nullptr;  // child controls, in creation order
   std::string SubClassName;   // system class ("BUTTON", ...) or the library's base name ("Form")
-  UINT ClassStyle = 0x20;     // CS_OWNDC is never kept: see CreateHandle
-  DWORD Style = 0x16CF0000;
+  // Classes built on a system class drop CS_OWNDC (see CreateHandle); the library's own
+  // (forms, the application window) keep it.
+  UINT ClassStyle = CS_OWNDC;
+  DWORD Style = WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW;
   DWORD ExStyle = 0;
   WNDPROC PrevWndProc = nullptr;
   std::string Caption;        // the text kept while there is no window
@@ -139,11 +163,11 @@ class TControl : public TObj {
   HICON Icon = nullptr;       // (HICON)-1: no icon
   bool IconShared = false;    // the icon belongs to someone else (not destroyed)
   RECT BoundsRect{0, 0, 0, 0};
-  std::uint8_t PosChanged = 0;  // bit 0 position set, bit 1 size set
-  std::int32_t TextColor = static_cast<std::int32_t>(0xFF000000u | COLOR_WINDOWTEXT);
-  std::int32_t Color = static_cast<std::int32_t>(0xFF000000u | COLOR_BTNFACE);
-  HBRUSH BkBrush = nullptr;   // owned unless shared with the parent
-  bool BkBrushShared = false;
+  std::uint8_t PosChanged = 0;  // kPosChanged bits
+  std::int32_t TextColor = SysColor(COLOR_WINDOWTEXT);
+  std::int32_t Color = SysColor(COLOR_BTNFACE);
+  HBRUSH BkBrush = nullptr;   // the background brush in use: BkBrushOwned or the parent's
+  TBrushObject BkBrushOwned;
   COLORREF BkBrushColor = 0;
   TGraphicTool* Font = nullptr;
   TGraphicTool* Brush = nullptr;
@@ -162,7 +186,7 @@ class TControl : public TObj {
   bool Transparent = false;
   bool Ctl3DChildren = true;  // passes 3-D look on to new children
   bool Ctl3D = false;
-  std::uint8_t NavKeys = 0x0F;
+  std::uint8_t NavKeys = kNavAll;
   TControl* CurrentControl = nullptr;
   TControl* DefaultButton = nullptr;  // (forms)
   TControl* CancelButton = nullptr;   // (forms)
@@ -181,8 +205,8 @@ class TControl : public TObj {
   int StoredIndex = -1;        // ItemIndex of kinds without an index message
   int DropDownIndex = -1;      // (combo boxes) the index when the list dropped down
   int ShowStateToRestore = 0;  // WM_SHOWWINDOW parent closing/opening
-  HDC PaintDC = nullptr;       // the DC of the WM_PAINT being handled
-  HRGN UpdateRgn = nullptr;    // invalidations gathered for the painting hook
+  HDC PaintDC = nullptr;       // the DC of the WM_PAINT being handled (the paint's)
+  TRegion UpdateRgn;           // invalidations gathered for the painting hook
   void* Owner = nullptr;       // the element that drives this control
 
   // Events.
@@ -294,9 +318,13 @@ TControl* NewProgressBar(TControl* parent, std::uint32_t options);
 
 // The Windows version level (see Layout.h), determined once.
 int WinVersion();
-// Initialises the common controls of `classes` (the comctl32 library is loaded once per
-// program and released by ReleaseWindowLibrary).
+// Initialises the common controls of `classes` (ICC_ bits; the comctl32 library is loaded
+// once per program and released by ReleaseWindowLibrary).
 void InitCommonControls(DWORD classes);
+// Every class of the first common controls (the progress bar and the tooltip among them).
+constexpr DWORD kAllCommonControlClasses = ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES |
+                                           ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS |
+                                           ICC_HOTKEY_CLASS | ICC_ANIMATE_CLASS;
 // Gives back what the library holds for the whole program: the window classes it
 // registered and the common-controls library (program end, and tests).
 void ReleaseWindowLibrary();
@@ -326,8 +354,8 @@ TControl* ControlOf(HWND wnd);
 // Runs fn on the thread that owns the control's window and returns when it has run. On
 // that thread, or while the control has no window, fn runs at once. Another thread hands
 // it over with a message sent to the window, which the window's thread runs when it next
-// serves sent messages.
-void SyncCall(TControl* control, const std::function<void()>& fn);
+// serves sent messages. False when fn did not run: the window was gone.
+bool SyncCall(TControl* control, const std::function<void()>& fn);
 // True while a call handed over by SyncCall runs on this thread (for the thread that
 // handed it over, which is waiting meanwhile).
 bool InSyncCall();

@@ -45,8 +45,11 @@ void TControl::CreateHandle() {
     const TWideString className = ToWide("obj_" + SubClassName);
     const HINSTANCE instance = ProgramInstance();
     // Windows refuses class names past 256 characters (and wine's class calls damage its
-    // heap with them): such a control gets no window.
-    if (className.size() > 255) return;
+    // heap with them): such a control gets no window, the library refusing it itself.
+    if (className.size() > 255) {
+      CreateError = ERROR_INVALID_PARAMETER;
+      return;
+    }
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -62,14 +65,18 @@ void TControl::CreateHandle() {
         if (!PrevWndProc) PrevWndProc = sys.lpfnWndProc;
       } else {
         wc.style = ClassStyle;
-        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        // IDC_ARROW is spelt for the ANSI call where UNICODE is not defined.
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
       }
       wc.cbSize = sizeof wc;
       wc.hInstance = instance;
       wc.lpfnWndProc = LibraryWindowProc;
       wc.lpszClassName = className.c_str();
       wc.lpszMenuName = nullptr;
-      if (!RegisterClassExW(&wc)) return;  // a later Perform tries again
+      if (!RegisterClassExW(&wc)) {
+        CreateError = GetLastError();  // a later Perform tries again
+        return;
+      }
       CensusAdd(TCensusKind::WindowClass);
       std::lock_guard<std::mutex> lock(gClassesMutex);
       gClasses.push_back(className);
@@ -86,15 +93,18 @@ void TControl::CreateHandle() {
     if (Actions.Kind == TControlKind::ComboBox && h > 0) h += kComboListRoom;
     if (w == 0) w = CW_USEDEFAULT;
     if (h == 0) h = CW_USEDEFAULT;
-    if (IsTopLevel(this) && !(PosChanged & 1)) x = y = CW_USEDEFAULT;
+    if (IsTopLevel(this) && !(PosChanged & kPosChangedPosition)) x = y = CW_USEDEFAULT;
     const TWideString caption = ToWide(Caption);
     HWND parentWnd = Parent ? Parent->Handle : nullptr;
     HMENU id = (Style & WS_CHILD) ? reinterpret_cast<HMENU>(CtlId) : nullptr;
 
     CreationSlot() = this;
     CreatingNow() = this;
+    // A creation that the window's own procedure refuses leaves no code of the system's.
+    SetLastError(ERROR_SUCCESS);
     HWND wnd = CreateWindowExW(ExStyle, className.c_str(), HasCaption ? caption.c_str() : nullptr, Style, x, y, w, h,
                                parentWnd, id, instance, nullptr);
+    const DWORD error = wnd ? ERROR_SUCCESS : GetLastError();
     CreationSlot() = nullptr;
     CreatingNow() = nullptr;
     if (!wnd) {
@@ -102,14 +112,17 @@ void TControl::CreateHandle() {
       // gone): nothing is left of it, and a later Perform tries again.
       Handle = nullptr;
       WindowGone = false;
+      CreateError = error;
       return;
     }
+    CreateError = ERROR_SUCCESS;
     if (!GetPropW(wnd, SelfPropName())) {
       SetPropW(wnd, SelfPropName(), this);
       CensusAdd(TCensusKind::Window);
     }
     Handle = wnd;
-    SendMessageW(wnd, WM_UPDATEUISTATE, 0x10002, 0);
+    // Focus rectangles show from the start, not only after the first key.
+    SendMessageW(wnd, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     if (IsTopLevel(this) && Icon && Icon != reinterpret_cast<HICON>(-1)) {
       SendMessageW(wnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Icon));
     }

@@ -11,9 +11,22 @@ constexpr int kComboListRoom = 160;
 // The reflected command and colour messages (a parent hands them to the child control).
 constexpr UINT kReflectedCommand = 0xB005;
 constexpr UINT kReflectOffset = 0xBC00;
-// A call handed over to a window's thread by SyncCall (wParam kSyncCallTag, lParam the call).
+// The combo box's own selection-change code: it reposts CBN_SELCHANGE to itself as a
+// reflected command with this code, so that the event fires once the box has updated its
+// selection.
+constexpr WORD kComboSelChangeCode = 0xF;
+// WM_SYSCOMMAND: the low four bits of wParam are the system's own.
+constexpr WPARAM kSysCommandMask = 0xFFF0;
+// The first child window identifier the library gives out.
+constexpr UINT_PTR kFirstCtlId = 0x8000;
+// A call handed over to a window's thread by SyncCall (wParam kSyncCallTag, lParam the
+// record): the window's thread runs fn and marks the record.
 constexpr UINT kSyncCallMessage = 0xBFF0;
 constexpr WPARAM kSyncCallTag = 0x5A59;
+struct TSyncCall {
+  const std::function<void()>* fn;
+  bool ran;
+};
 
 bool AttachedDispatch(TControl* self, TMsg& m, LRESULT& r);
 bool ColorNotifyProc(TControl* c, TMsg& m, LRESULT& r);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/system.h"
+#include "winlib/Cp1251.h"
 
 namespace {
 
@@ -171,12 +172,11 @@ std::string CopyEnd(const std::string& s, int from) {
 }
 
 std::string SysErrorText(std::uint32_t code) {
-  std::string text = zorv::platform::SystemErrorText(code);
+  std::string text = Utf8ToCp1251(zorv::platform::SystemErrorText(code));
   while (!text.empty() && static_cast<unsigned char>(text.back()) < '!') text.pop_back();
   return text;
 }
 
 std::string ParamStr(int n) {
-  if (n == 0) return zorv::platform::ProgramPath();
-  return zorv::platform::CommandLineParam(n);
+  return Utf8ToCp1251(n == 0 ? zorv::platform::ProgramPath() : zorv::platform::CommandLineParam(n));
 }

@@ -22,6 +22,44 @@ constexpr char16_t kHigh[128] = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
+// Calls emit(code point) for each character of a UTF-8 text; a byte that does not begin a
+// well-formed sequence (overlong, surrogate, past U+10FFFF, cut short) gives U+FFFD.
+template <class F>
+void DecodeUtf8(const std::string& s, F emit) {
+  const std::size_t n = s.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+      emit(static_cast<char32_t>(b));
+      ++i;
+      continue;
+    }
+    // The continuation bytes a lead byte announces, its own bits, the least code point
+    // that needs that many bytes.
+    const int more = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 0;
+    if (more == 0) {
+      emit(U'\xFFFD');
+      ++i;
+      continue;
+    }
+    char32_t cp = b & (0x3F >> more);
+    const char32_t least = more == 1 ? 0x80 : more == 2 ? 0x800 : 0x10000;
+    std::size_t j = i + 1;
+    for (; j < n && j <= i + static_cast<std::size_t>(more); ++j) {
+      const unsigned char c = static_cast<unsigned char>(s[j]);
+      if ((c & 0xC0) != 0x80) break;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (j != i + 1 + static_cast<std::size_t>(more) || cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      emit(U'\xFFFD');
+      i = j > i + 1 ? j : i + 1;
+      continue;
+    }
+    emit(cp);
+    i = j;
+  }
+}
+
 }  // namespace
 
 char16_t Cp1251ToUnicode(unsigned char c) { return c < 0x80 ? static_cast<char16_t>(c) : kHigh[c - 0x80]; }
@@ -69,5 +107,30 @@ std::string Utf16ToCp1251(const char16_t* s, std::size_t n) {
     const int b = UnicodeToCp1251(s[i]);
     out.push_back(b < 0 ? '?' : static_cast<char>(b));
   }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  DecodeUtf8(s, [&out](char32_t cp) {
+    if (cp < 0x10000) {
+      out.push_back(static_cast<char16_t>(cp));
+    } else {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+  });
+  return out;
+}
+
+std::string Utf8ToCp1251(const std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  DecodeUtf8(s, [&out](char32_t cp) {
+    const int b = cp < 0x10000 ? UnicodeToCp1251(static_cast<char16_t>(cp)) : -1;
+    out.push_back(b < 0 ? '?' : static_cast<char>(b));
+  });
   return out;
 }

@@ -4,9 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "winlib/Census.h"
+#include "platform/system.h"
 #include "winlib/Controls.h"
 #include "winlib/Convert.h"
+#include "winlib/Cp1251.h"
 #include "winlib/WinText.h"
 
 COLORREF ResolveColor(std::int32_t color) {
@@ -18,16 +19,6 @@ namespace {
 
 std::atomic<bool> gBrushBackgrounds{false};
 
-template <class H>
-H Counted(H h) {
-  if (h) CensusAdd(TCensusKind::GdiObject);
-  return h;
-}
-
-void DeleteCounted(HGDIOBJ h) {
-  if (h && DeleteObject(h)) CensusRemove(TCensusKind::GdiObject);
-}
-
 }  // namespace
 
 bool BrushBackgrounds() { return gBrushBackgrounds.load(); }
@@ -37,24 +28,21 @@ bool BrushBackgrounds() { return gBrushBackgrounds.load(); }
 TGraphicTool* NewBrush() {
   gBrushBackgrounds.store(true);
   auto* t = New<TGraphicTool>(gtBrush);
-  std::int32_t c = static_cast<std::int32_t>(0xFF000000u | COLOR_BTNFACE);
+  const std::int32_t c = SysColor(COLOR_BTNFACE);
   std::memcpy(t->Data + tool::kColor, &c, 4);
   return t;
 }
 
 TGraphicTool* NewFont() {
   auto* t = New<TGraphicTool>(gtFont);
-  std::int32_t c = static_cast<std::int32_t>(0xFF000000u | COLOR_WINDOWTEXT);
+  const std::int32_t c = SysColor(COLOR_WINDOWTEXT);
   std::memcpy(t->Data + tool::kColor, &c, 4);
   t->Data[tool::kFontCharSet] = DEFAULT_CHARSET;
   std::memcpy(t->Data + tool::kFontFace, "MS Sans Serif", 13);
   return t;
 }
 
-TGraphicTool::~TGraphicTool() {
-  DeleteCounted(GdiHandle);
-  GdiHandle = nullptr;
-}
+TGraphicTool::~TGraphicTool() = default;
 
 std::int32_t TGraphicTool::GetData(int offset) const {
   std::int32_t v;
@@ -83,12 +71,11 @@ void TGraphicTool::SetColor(std::int32_t color) {
 }
 
 void TGraphicTool::Changed() {
-  HGDIOBJ old = GdiHandle;
-  GdiHandle = nullptr;
+  TGdiObject old = std::move(GdiHandle);
   if (old) {
     // The owner lets go of the object (deselects it, re-applies its font) before it goes.
     if (OnChange.Proc) OnChange.Proc(OnChange.Data, this);
-    DeleteCounted(old);
+    old.Reset();
   }
   if (OnChange.Proc) OnChange.Proc(OnChange.Data, this);
 }
@@ -97,10 +84,7 @@ HGDIOBJ TGraphicTool::Handle() {
   TGraphicTool* t = this;
   for (;;) {
     // A system colour that changed since the object was made: the object is made anew.
-    if (t->GdiHandle && ResolveColor(t->Color()) != t->ResolvedColor) {
-      DeleteCounted(t->GdiHandle);
-      t->GdiHandle = nullptr;
-    }
+    if (t->GdiHandle && ResolveColor(t->Color()) != t->ResolvedColor) t->GdiHandle.Reset();
     if (t->GdiHandle) return t->GdiHandle;
     TGraphicTool* p = t->ParentTool;
     if (!p || p->Kind != t->Kind || std::memcmp(p->Data, t->Data, sizeof Data) != 0) break;
@@ -110,7 +94,7 @@ HGDIOBJ TGraphicTool::Handle() {
   return t->GdiHandle;
 }
 
-HGDIOBJ TGraphicTool::Create() {
+TGdiObject TGraphicTool::Create() {
   ResolvedColor = ResolveColor(Color());
   if (Kind == gtFont) {
     LOGFONTW lf{};
@@ -129,7 +113,7 @@ HGDIOBJ TGraphicTool::Create() {
     lf.lfPitchAndFamily = Data[tool::kFontPitchAndFamily];
     const TWideString face = ToWide(FontName());
     for (std::size_t i = 0; i < face.size() && i < 31; ++i) lf.lfFaceName[i] = face[i];
-    return Counted(static_cast<HGDIOBJ>(CreateFontIndirectW(&lf)));
+    return TGdiObject(CreateFontIndirectW(&lf));
   }
   LOGBRUSH lb{};
   // GDI handles are 32-bit values sign-extended to the pointer size.
@@ -137,7 +121,7 @@ HGDIOBJ TGraphicTool::Create() {
   lb.lbStyle = pattern ? BS_PATTERN : (Data[tool::kBrushStyle] == 1 ? BS_NULL : BS_SOLID);
   lb.lbColor = ResolvedColor;
   lb.lbHatch = reinterpret_cast<ULONG_PTR>(pattern);
-  return Counted(static_cast<HGDIOBJ>(CreateBrushIndirect(&lb)));
+  return TGdiObject(CreateBrushIndirect(&lb));
 }
 
 std::string TGraphicTool::FontName() const {
@@ -160,7 +144,7 @@ void TGraphicTool::SetCharSet(std::uint8_t charset) { SetByte(tool::kFontCharSet
 
 int TGraphicTool::FontStyle() const {
   int bits = 0;
-  if (GetData(tool::kFontWeight) >= 700) bits |= kFontBold;
+  if (GetData(tool::kFontWeight) >= FW_BOLD) bits |= kFontBold;
   if (Data[tool::kFontItalic]) bits |= kFontItalicBit;
   if (Data[tool::kFontUnderline]) bits |= kFontUnderlineBit;
   if (Data[tool::kFontStrikeOut]) bits |= kFontStrikeOutBit;
@@ -171,9 +155,9 @@ void TGraphicTool::SetFontStyle(int bits) {
   if ((bits & 15) == FontStyle()) return;
   std::int32_t weight = GetData(tool::kFontWeight);
   if (bits & kFontBold) {
-    if (weight < 700) weight = 700;
-  } else if (weight >= 700) {
-    weight = 0;
+    if (weight < FW_BOLD) weight = FW_BOLD;
+  } else if (weight >= FW_BOLD) {
+    weight = FW_DONTCARE;
   }
   std::memcpy(Data + tool::kFontWeight, &weight, 4);
   Data[tool::kFontItalic] = (bits & kFontItalicBit) ? 1 : 0;
@@ -234,6 +218,10 @@ TCanvas::~TCanvas() {
 
 void TCanvas::SetHandle(HDC dc) {
   if (dc == DC) return;
+  Attach(dc ? TDeviceContext::Adopt(dc) : TDeviceContext());
+}
+
+void TCanvas::Attach(TDeviceContext dc) {
   if (DC) {
     if (State & (csPen | csBrush | csFont)) {
       const TStock& s = Stock();
@@ -241,19 +229,19 @@ void TCanvas::SetHandle(HDC dc) {
       SelectObject(DC, s.brush);
       SelectObject(DC, s.font);
     }
-    if (!FromPaint) {
-      if (Owner) {
-        if (ReleaseDC(Owner->Handle, DC)) CensusRemove(TCensusKind::DeviceContext);
-      } else if (DeleteDC(DC)) {
-        CensusRemove(TCensusKind::DeviceContext);
-      }
+    // The owner's paint DC is given back by the paint (EndPaint).
+    if (FromPaint) {
+      held_.Forget();
+    } else {
+      held_.Reset();
     }
     DC = nullptr;
     FromPaint = 0;
     State = 0;
   }
-  if (dc) {
-    DC = dc;
+  held_ = std::move(dc);
+  if (held_) {
+    DC = held_.Get();
     State |= csHandle;
     MoveToEx(DC, PenPos.x, PenPos.y, nullptr);
   }
@@ -262,7 +250,7 @@ void TCanvas::SetHandle(HDC dc) {
 HDC TCanvas::RequiredState(std::uint32_t flags) {
   if ((flags & csNotify) && OnChange.Proc) OnChange.Proc(OnChange.Data, this);
   if ((flags & csHandle) && !DC && GetDCProc) {
-    if (HDC dc = GetDCProc(this)) SetHandle(dc);
+    if (TDeviceContext dc = GetDCProc(this)) Attach(std::move(dc));
   }
   if (!DC) return nullptr;
   const std::uint32_t todo = flags & ~State & (csPen | csBrush | csFont);
@@ -305,9 +293,8 @@ void TCanvas::FillRect(const RECT& rect) {
   } else if (Owner && Owner->Brush) {
     ::FillRect(dc, &rect, static_cast<HBRUSH>(Owner->Brush->Handle()));
   } else if (Owner) {
-    HBRUSH b = Counted(CreateSolidBrush(ResolveColor(Owner->Color)));
+    const TBrushObject b(CreateSolidBrush(ResolveColor(Owner->Color)));
     ::FillRect(dc, &rect, b);
-    DeleteCounted(b);
   } else {
     ::FillRect(dc, &rect, GetSysColorBrush(COLOR_WINDOW));
   }
@@ -322,13 +309,10 @@ SIZE TCanvas::TextExtent(const std::string& text) {
   SIZE size{0, 0};
   const TWideString w = ToWide(text);
   if (!DC) {
-    HDC mem = CreateCompatibleDC(nullptr);
+    const TDeviceContext mem = TDeviceContext::Memory();
     if (!mem) return size;
-    CensusAdd(TCensusKind::DeviceContext);
-    HGDIOBJ old = SelectObject(mem, Font ? Font->Handle() : Stock().font);
-    GetTextExtentPoint32W(mem, w.c_str(), static_cast<int>(w.size()), &size);
-    SelectObject(mem, old);
-    if (DeleteDC(mem)) CensusRemove(TCensusKind::DeviceContext);
+    const TSelection font(mem.Get(), Font ? Font->Handle() : Stock().font);
+    GetTextExtentPoint32W(mem.Get(), w.c_str(), static_cast<int>(w.size()), &size);
     return size;
   }
   if (HDC dc = RequiredState(csHandle | csFont)) GetTextExtentPoint32W(dc, w.c_str(), static_cast<int>(w.size()), &size);
@@ -339,17 +323,21 @@ SIZE TCanvas::TextExtent(const std::string& text) {
 
 namespace {
 
-void DefaultErrorSink(const std::string& text) {
-  const TWideString w = ToWide(text);
-  const TWideString caption = ToWide("Error");
-  MessageBoxW(nullptr, w.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
-}
-
 std::atomic<TLibraryErrorSink> gErrorSink{nullptr};
 
-void LibraryError(const std::string& text) {
-  TLibraryErrorSink sink = gErrorSink.load();
-  (sink ? sink : DefaultErrorSink)(text);
+// The library's error message: `text`, then the system's text for `code`. The box shows the
+// system's text as the system gives it (in any language); a sink gets the program's text.
+void LibraryError(const std::string& text, DWORD code) {
+  if (TLibraryErrorSink sink = gErrorSink.load()) {
+    sink(text + SysErrorText(code));
+    return;
+  }
+  std::u16string system = Utf8ToUtf16(zorv::platform::SystemErrorText(code));
+  while (!system.empty() && system.back() < u'!') system.pop_back();
+  TWideString w = ToWide(text);
+  w.append(system.begin(), system.end());
+  const TWideString caption = ToWide("Error");
+  MessageBoxW(nullptr, w.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
 }  // namespace
@@ -362,9 +350,8 @@ TBitmap* NewBitmap(int width, int height) {
   b->Height = height;
   b->HandleType = 1;
   if (width != 0 && height != 0) {
-    HDC screen = GetDC(nullptr);
-    b->Handle = Counted(CreateCompatibleBitmap(screen, width, height));
-    ReleaseDC(nullptr, screen);
+    const TDeviceContext screen = TDeviceContext::OfWindow(nullptr);
+    b->Handle.Reset(CreateCompatibleBitmap(screen.Get(), width, height));
   }
   return b;
 }
@@ -375,8 +362,7 @@ void TBitmap::Clear() {
   Free(Canvas);
   Canvas = nullptr;
   if (Handle) {
-    DeleteCounted(Handle);
-    Handle = nullptr;
+    Handle.Reset();
     // Bits of a DIB section went with it.
     if (DIBOwned) DIBBits = nullptr;
   }
@@ -398,10 +384,9 @@ void TBitmap::SetHandle(HBITMAP h) {
   if (GetObjectType(h) != OBJ_BITMAP || GetObjectW(h, sizeof bm, &bm) == 0) return;
   Width = bm.bmWidth;
   Height = bm.bmHeight;
-  Handle = h;
-  HandleType = 1;
   // The bitmap owns h from now on.
-  CensusAdd(TCensusKind::GdiObject);
+  Handle.Reset(h);
+  HandleType = 1;
 }
 
 bool TBitmap::LoadBits(const BITMAPINFO* header, std::size_t headerSize, const void* bits, std::size_t size) {
@@ -429,23 +414,25 @@ bool TBitmap::LoadBits(const BITMAPINFO* header, std::size_t headerSize, const v
 
 bool TBitmap::MakeDIBSection() {
   if (Empty() || Handle || !DIBBits || !DIBHeader) return false;
-  HDC screen = GetDC(nullptr);
   void* sectionBits = nullptr;
-  SetLastError(0);
-  HBITMAP section = CreateDIBSection(screen, DIBHeader, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
-  const DWORD error = GetLastError();
-  ReleaseDC(nullptr, screen);
+  DWORD error = ERROR_SUCCESS;
+  TBitmapObject section;
+  {
+    const TDeviceContext screen = TDeviceContext::OfWindow(nullptr);
+    SetLastError(ERROR_SUCCESS);
+    HBITMAP made = CreateDIBSection(screen.Get(), DIBHeader, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
+    error = GetLastError();  // before the screen's DC goes back
+    section.Reset(made);
+  }
   if (!section || !sectionBits) {
-    if (section) DeleteObject(section);
-    LibraryError("Can not create DIB section, error: " + Int2Str(static_cast<std::int32_t>(error)) + ", " +
-                 SysErrorText(error));
+    section.Reset();
+    LibraryError("Can not create DIB section, error: " + Int2Str(static_cast<std::int32_t>(error)) + ", ", error);
     return false;
   }
-  CensusAdd(TCensusKind::GdiObject);
   std::memcpy(sectionBits, DIBBits, static_cast<std::size_t>(DIBSize));
   if (!DIBOwned) std::free(DIBBits);
   DIBBits = sectionBits;
-  Handle = section;
+  Handle = std::move(section);
   DIBOwned = 1;
   return true;
 }
@@ -460,11 +447,9 @@ void TBitmap::StretchDraw(HDC dc, const RECT& rect) {
     if (!MakeDIBSection()) return;
   }
   if (!Handle) return;
-  HDC mem = CreateCompatibleDC(nullptr);
+  const TDeviceContext mem = TDeviceContext::Memory();
   if (!mem) return;
-  CensusAdd(TCensusKind::DeviceContext);
-  HGDIOBJ old = SelectObject(mem, Handle);
-  StretchBlt(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, mem, 0, 0, Width, Height, SRCCOPY);
-  SelectObject(mem, old);
-  if (DeleteDC(mem)) CensusRemove(TCensusKind::DeviceContext);
+  const TSelection picture(mem.Get(), Handle);
+  StretchBlt(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, mem.Get(), 0, 0, Width, Height,
+             SRCCOPY);
 }

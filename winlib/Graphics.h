@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/winsys.h"
+#include "winlib/GdiOwners.h"
 #include "winlib/Objects.h"
 
 class TControl;
@@ -18,7 +19,12 @@ class TCanvas;
 
 // A colour value with the top bit set is a system colour whose COLOR_ index is its low
 // byte; any other value is an RGB value.
+constexpr std::uint32_t kSysColorFlag = 0xFF000000u;
 inline bool IsSysColor(std::int32_t color) { return color < 0; }
+// The colour value that stands for system colour `index` (a COLOR_ value).
+constexpr std::int32_t SysColor(int index) {
+  return static_cast<std::int32_t>(kSysColorFlag | static_cast<std::uint32_t>(index));
+}
 COLORREF ResolveColor(std::int32_t color);
 
 // ---- Graphic tools ---------------------------------------------------------------------
@@ -64,7 +70,7 @@ class TGraphicTool : public TObj {
   explicit TGraphicTool(TToolKind kind) : Kind(kind) {}
 
   TToolKind Kind;
-  HGDIOBJ GdiHandle = nullptr;
+  TGdiObject GdiHandle;  // made on demand (see Handle)
   TGraphicTool* ParentTool = nullptr;  // not owned
   TToolEvent OnChange;
   COLORREF ResolvedColor = 0;
@@ -85,7 +91,7 @@ class TGraphicTool : public TObj {
   // Up to 31 bytes of the name (the face field keeps its terminating zero).
   void SetFontName(const std::string& name);
   void SetCharSet(std::uint8_t charset);
-  // Bit 0 bold (weight 700 and more), 1 italic, 2 underline, 3 strike-out.
+  // Bit 0 bold (weight FW_BOLD and more), 1 italic, 2 underline, 3 strike-out.
   int FontStyle() const;
   void SetFontStyle(int bits);
   // Brushes.
@@ -97,7 +103,7 @@ class TGraphicTool : public TObj {
 
  private:
   void SetByte(int offset, std::uint8_t value);
-  HGDIOBJ Create();
+  TGdiObject Create();
 };
 
 TGraphicTool* NewBrush();
@@ -121,19 +127,21 @@ constexpr std::uint32_t csNotify = 16;
 class TCanvas : public TObj {
  public:
   TControl* Owner = nullptr;
-  HDC DC = nullptr;
+  HDC DC = nullptr;  // the DC in use (held below)
   POINT PenPos{0, 0};
   TGraphicTool* Brush = nullptr;  // owned
   TGraphicTool* Font = nullptr;   // owned
   TGraphicTool* Pen = nullptr;    // owned; no element of this program uses a pen
   std::uint32_t State = 0;
-  DWORD CopyMode = 0x00CC0020;  // SRCCOPY
+  DWORD CopyMode = SRCCOPY;
   TObjEvent OnChange;
-  HDC (*GetDCProc)(TCanvas* canvas) = nullptr;
-  std::uint8_t FromPaint = 0;
+  // Obtains a DC when the canvas needs one (setting FromPaint for the owner's paint DC).
+  TDeviceContext (*GetDCProc)(TCanvas* canvas) = nullptr;
+  std::uint8_t FromPaint = 0;  // the DC is the owner's paint DC: not the canvas's to give back
 
-  // Lets go of the current DC (selecting the stock objects back, releasing or deleting
-  // it unless it is the owner's paint DC) and takes dc (0: none).
+  // Lets go of the current DC (selecting the stock objects back, and giving it back unless
+  // it is the owner's paint DC) and takes dc (0: none), which is then the canvas's to
+  // delete.
   void SetHandle(HDC dc);
   HDC RequiredState(std::uint32_t flags);
   void FillRect(const RECT& rect);
@@ -142,6 +150,11 @@ class TCanvas : public TObj {
 
  protected:
   ~TCanvas() override;
+
+ private:
+  void Attach(TDeviceContext dc);
+
+  TDeviceContext held_;  // what DC stands for, and how it goes back
 };
 
 TCanvas* NewCanvas(HDC dc);
@@ -152,7 +165,7 @@ class TBitmap : public TObj {
  public:
   std::int32_t Width = 0;
   std::int32_t Height = 0;
-  HBITMAP Handle = nullptr;  // owned
+  TBitmapObject Handle;
   std::uint8_t HandleType = 1;
   TCanvas* Canvas = nullptr;
   BITMAPINFO* DIBHeader = nullptr;

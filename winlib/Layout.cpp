@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+// Only the style names: nothing here calls the window system.
+#include "platform/winsys.h"
+
 // ---- Child alignment -------------------------------------------------------------------
 
 void AlignChildren(TRect area, int margin, std::vector<TAlignChild>& children) {
@@ -70,35 +73,33 @@ std::uint32_t OptionStyles(const TOptionBit* table, int n, std::uint32_t options
   return style;
 }
 
-constexpr std::uint32_t kWsHScroll = 0x00100000, kWsVScroll = 0x00200000;
-
 constexpr TOptionBit kEditBits[] = {
-    {kWsHScroll | 0x0080, true},  // ES_AUTOHSCROLL
-    {kWsVScroll | 0x0040, true},  // ES_AUTOVSCROLL
-    {0x0010, false},              // ES_LOWERCASE
-    {0x0004, false},              // ES_MULTILINE
-    {0x0100, false},              // ES_NOHIDESEL
-    {0x0400, false},              // ES_OEMCONVERT
-    {0x0020, false},              // ES_PASSWORD
-    {0x0800, false},              // ES_READONLY
-    {0x0008, false},              // ES_UPPERCASE
-    {0x1000, false},              // ES_WANTRETURN
-    {0, false},                   // want tab: no style of its own
-    {0x2000, false},              // ES_NUMBER
+    {WS_HSCROLL | ES_AUTOHSCROLL, true},
+    {WS_VSCROLL | ES_AUTOVSCROLL, true},
+    {ES_LOWERCASE, false},
+    {ES_MULTILINE, false},
+    {ES_NOHIDESEL, false},
+    {ES_OEMCONVERT, false},
+    {ES_PASSWORD, false},
+    {ES_READONLY, false},
+    {ES_UPPERCASE, false},
+    {ES_WANTRETURN, false},
+    {0, false},  // want tab: no style of its own
+    {ES_NUMBER, false},
 };
 
 constexpr TOptionBit kComboBits[] = {
-    {0x0003, false},  // CBS_DROPDOWNLIST
-    {0x0040, true},   // CBS_AUTOHSCROLL
-    {0x0800, false},  // CBS_DISABLENOSCROLL
-    {0x4000, false},  // CBS_LOWERCASE
-    {0x0400, false},  // CBS_NOINTEGRALHEIGHT
-    {0x0080, false},  // CBS_OEMCONVERT
-    {0x0100, false},  // CBS_SORT
-    {0x2000, false},  // CBS_UPPERCASE
-    {0x0010, false},  // CBS_OWNERDRAWFIXED
-    {0x0020, false},  // CBS_OWNERDRAWVARIABLE
-    {0x0001, false},  // CBS_SIMPLE
+    {CBS_DROPDOWNLIST, false},
+    {CBS_AUTOHSCROLL, true},
+    {CBS_DISABLENOSCROLL, false},
+    {CBS_LOWERCASE, false},
+    {CBS_NOINTEGRALHEIGHT, false},
+    {CBS_OEMCONVERT, false},
+    {CBS_SORT, false},
+    {CBS_UPPERCASE, false},
+    {CBS_OWNERDRAWFIXED, false},
+    {CBS_OWNERDRAWVARIABLE, false},
+    {CBS_SIMPLE, false},
 };
 
 }  // namespace
@@ -113,8 +114,8 @@ std::uint32_t ComboOptionStyles(std::uint32_t options) {
 
 std::uint32_t ProgressOptionStyles(std::uint32_t options) {
   std::uint32_t style = 0;
-  if (options & 1u) style |= 0x04;  // PBS_VERTICAL
-  if (options & 2u) style |= 0x01;  // PBS_SMOOTH
+  if (options & kProgressOptionVertical) style |= PBS_VERTICAL;
+  if (options & kProgressOptionSmooth) style |= PBS_SMOOTH;
   return style;
 }
 
@@ -126,9 +127,10 @@ std::uint32_t TextAlignStyle(TControlKind kind, std::uint32_t style, int align) 
   };
   TAligns a;
   switch (kind) {
-    case TControlKind::Button: a = {{0x100, 0x200, 0x300}, 0}; break;
-    case TControlKind::Static: a = {{0x0, 0x2, 0x1}, 0x0C}; break;
-    case TControlKind::Edit: a = {{0x0, 0x2, 0x1}, 0}; break;
+    case TControlKind::Button: a = {{BS_LEFT, BS_RIGHT, BS_CENTER}, 0}; break;
+    // Any alignment of a label drops SS_LEFTNOWORDWRAP's bits: an aligned label wraps words.
+    case TControlKind::Static: a = {{SS_LEFT, SS_RIGHT, SS_CENTER}, SS_LEFTNOWORDWRAP}; break;
+    case TControlKind::Edit: a = {{ES_LEFT, ES_RIGHT, ES_CENTER}, 0}; break;
     default: return style;
   }
   const std::uint32_t all = a.values[0] | a.values[1] | a.values[2];

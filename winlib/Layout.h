@@ -40,16 +40,26 @@ void AlignChildren(TRect area, int margin, std::vector<TAlignChild>& children);
 std::uint32_t EditOptionStyles(std::uint32_t options);
 // The style bits that combo box options select.
 std::uint32_t ComboOptionStyles(std::uint32_t options);
-// The progress bar's style bits of its options (bit 0 vertical, bit 1 smooth).
+// The progress bar's style bits of its options (kProgressOption bits).
 std::uint32_t ProgressOptionStyles(std::uint32_t options);
 
+// Option bits (the style tables are in Layout.cpp).
+constexpr std::uint32_t kEditOptionNoHScroll = 1u << 0;  // neither WS_HSCROLL nor ES_AUTOHSCROLL
+constexpr std::uint32_t kEditOptionNoVScroll = 1u << 1;  // neither WS_VSCROLL nor ES_AUTOVSCROLL
+constexpr std::uint32_t kEditOptionLowerCase = 1u << 2;
 constexpr std::uint32_t kEditOptionMultiline = 1u << 3;
 constexpr std::uint32_t kEditOptionPassword = 1u << 6;
 constexpr std::uint32_t kEditOptionReadOnly = 1u << 7;
+constexpr std::uint32_t kEditOptionUpperCase = 1u << 8;
 constexpr std::uint32_t kEditOptionWantTab = 1u << 10;
+constexpr std::uint32_t kEditOptionNumber = 1u << 11;
 constexpr std::uint32_t kComboOptionList = 1u << 0;
+constexpr std::uint32_t kComboOptionNoHScroll = 1u << 1;  // no CBS_AUTOHSCROLL
 constexpr std::uint32_t kComboOptionSort = 1u << 6;
+constexpr std::uint32_t kComboOptionUpperCase = 1u << 7;
 constexpr std::uint32_t kComboOptionOwnerDraw = 1u << 8;
+constexpr std::uint32_t kProgressOptionVertical = 1u << 0;
+constexpr std::uint32_t kProgressOptionSmooth = 1u << 1;
 
 // Kinds of control that differ in their text alignment, auto-size and list behaviour.
 enum class TControlKind : std::uint8_t { Window, Button, Static, Edit, ComboBox, Progress };

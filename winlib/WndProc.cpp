@@ -3,6 +3,7 @@
 // subclassed child windows of combo boxes, key and mouse events, the painting hook, default
 // and cancel buttons, Tab navigation, and calls handed over from other threads.
 #include <cstring>
+#include <optional>
 
 #include "winlib/Applet.h"
 #include "winlib/Census.h"
@@ -14,13 +15,14 @@ namespace {
 
 thread_local int gSyncDepth = 0;
 
-bool IsKeyMessage(UINT msg) { return msg >= WM_KEYFIRST && msg <= 0x108; }
+// WM_KEYDOWN .. WM_SYSDEADCHAR and the unused number after it; WM_UNICHAR is not taken.
+bool IsKeyMessage(UINT msg) { return msg >= WM_KEYFIRST && msg < WM_UNICHAR; }
 
 DWORD ShiftState() {
   DWORD s = 0;
-  if (GetKeyState(VK_SHIFT) < 0) s |= 4;
-  if (GetKeyState(VK_CONTROL) < 0) s |= 8;
-  if (GetKeyState(VK_MENU) < 0) s |= 0x20;
+  if (GetKeyState(VK_SHIFT) < 0) s |= kShiftStateShift;
+  if (GetKeyState(VK_CONTROL) < 0) s |= kShiftStateCtrl;
+  if (GetKeyState(VK_MENU) < 0) s |= kShiftStateAlt;
   return s;
 }
 
@@ -56,9 +58,11 @@ LRESULT CallPrevious(TControl* c, TMsg& m) {
 
 LRESULT CALLBACK LibraryWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == kSyncCallMessage && wParam == kSyncCallTag) {
+    auto* call = reinterpret_cast<TSyncCall*>(lParam);
     ++gSyncDepth;
-    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    (*call->fn)();
     --gSyncDepth;
+    call->ran = true;
     return 0;
   }
   TControl* self = nullptr;
@@ -146,7 +150,7 @@ void TControl::WndProc(TMsg& m) {
       }
       break;
     case WM_SYSCOMMAND:
-      if ((m.wParam & 0xFFF0) == SC_MINIMIZE && !IsApplet && IsMainWindow() && Applet && Applet->Handle) {
+      if ((m.wParam & kSysCommandMask) == SC_MINIMIZE && !IsApplet && IsMainWindow() && Applet && Applet->Handle) {
         return finish(SendMessageW(Applet->Handle, WM_SYSCOMMAND, m.wParam, m.lParam));
       }
       break;
@@ -292,7 +296,7 @@ bool ComboNotifyProc(TControl* c, TMsg& m, LRESULT& r) {
     case CBN_SELCHANGE:
       // The box has not yet finished updating its selection: the selection event fires when
       // this posted copy arrives.
-      PostMessageW(c->Handle, kReflectedCommand, 0x000F0000, m.lParam);
+      PostMessageW(c->Handle, kReflectedCommand, MAKEWPARAM(0, kComboSelChangeCode), m.lParam);
       r = 0;
       return true;
     case CBN_DROPDOWN:
@@ -405,7 +409,7 @@ bool KeyEventsProc(TControl* c, TMsg& m, LRESULT& r) {
 bool MouseEventsProc(TControl* c, TMsg& m, LRESULT&) {
   if (m.message < WM_MOUSEMOVE || m.message > WM_MOUSEWHEEL) return false;
   TMouseEventData e;
-  e.Shift = LOWORD(m.wParam) | (GetKeyState(VK_MENU) < 0 ? 0x20 : 0);
+  e.Shift = LOWORD(m.wParam) | (GetKeyState(VK_MENU) < 0 ? kShiftStateAlt : 0);
   e.X = static_cast<short>(LOWORD(m.lParam));
   e.Y = static_cast<short>(HIWORD(m.lParam));
   const TOnMouse* ev = nullptr;
@@ -435,40 +439,40 @@ bool MouseEventsProc(TControl* c, TMsg& m, LRESULT&) {
 
 bool PaintProc(TControl* c, TMsg& m, LRESULT& r) {
   if ((m.message != WM_PAINT && m.message != WM_PRINTCLIENT) || !c->OnPaint.Proc) return false;
-  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  TRegion region(CreateRectRgn(0, 0, 0, 0));
   if (region) {
     const int kind = m.message == WM_PAINT ? GetUpdateRgn(m.hwnd, region, FALSE) : NULLREGION;
-    if (kind == NULLREGION || kind == ERROR) {
-      DeleteObject(region);
-      region = nullptr;
-    }
+    if (kind == NULLREGION || kind == ERROR) region.Reset();
   }
   if (c->UpdateRgn) {
     if (region && CombineRgn(c->UpdateRgn, c->UpdateRgn, region, RGN_OR) == COMPLEXREGION) {
       RECT cr{};
       GetClientRect(m.hwnd, &cr);
-      DeleteObject(c->UpdateRgn);
-      c->UpdateRgn = CreateRectRgnIndirect(&cr);
+      c->UpdateRgn.Reset(CreateRectRgnIndirect(&cr));
     }
     RECT box{};
     if (c->UpdateRgn && GetRgnBox(c->UpdateRgn, &box) != NULLREGION) InvalidateRect(m.hwnd, &box, FALSE);
   }
-  PAINTSTRUCT ps{};
-  HDC dc = m.message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(m.wParam) : BeginPaint(m.hwnd, &ps);
-  if (dc) {
-    if (c->UpdateRgn) SelectClipRgn(dc, c->UpdateRgn);
-    HDC outer = c->PaintDC;
-    c->PaintDC = dc;
-    c->OnPaint.Proc(c->OnPaint.Data, c, dc);
-    if (c->CanvasObj) c->CanvasObj->SetHandle(nullptr);
-    c->PaintDC = outer;
+  {
+    // WM_PRINTCLIENT brings the DC to paint into; WM_PAINT begins a paint.
+    std::optional<TPaintDC> paint;
+    HDC dc = nullptr;
+    if (m.message == WM_PRINTCLIENT) {
+      dc = reinterpret_cast<HDC>(m.wParam);
+    } else {
+      paint.emplace(m.hwnd);
+      dc = paint->Get();
+    }
+    if (dc) {
+      if (c->UpdateRgn) SelectClipRgn(dc, c->UpdateRgn);
+      HDC outer = c->PaintDC;
+      c->PaintDC = dc;
+      c->OnPaint.Proc(c->OnPaint.Data, c, dc);
+      if (c->CanvasObj) c->CanvasObj->SetHandle(nullptr);
+      c->PaintDC = outer;
+    }
   }
-  if (m.message == WM_PAINT) EndPaint(m.hwnd, &ps);
-  if (region) DeleteObject(region);
-  if (c->UpdateRgn) {
-    DeleteObject(c->UpdateRgn);
-    c->UpdateRgn = nullptr;
-  }
+  c->UpdateRgn.Reset();
   r = 0;
   return true;
 }
@@ -571,7 +575,7 @@ void InstallDialogKeys() {
 void SetButtonStyleBit(TControl* b, bool on) {
   const DWORD style = on ? (b->Style | BS_DEFPUSHBUTTON) : (b->Style & ~static_cast<DWORD>(BS_DEFPUSHBUTTON));
   b->Style = style;
-  if (b->Handle && !b->WindowGone) SendMessageW(b->Handle, BM_SETSTYLE, style & 0xFFFF, TRUE);
+  if (b->Handle && !b->WindowGone) SendMessageW(b->Handle, BM_SETSTYLE, LOWORD(style), TRUE);
 }
 
 }  // namespace
@@ -624,7 +628,7 @@ void CollectTabControls(TControl* parent, std::vector<TControl*>& out) {
 }
 
 bool TabNavHandler(TControl* control, TMsg& m, bool keyDown) {
-  if (!keyDown || m.wParam != VK_TAB || !(control->NavKeys & 1)) return false;
+  if (!keyDown || m.wParam != VK_TAB || !(control->NavKeys & kNavTab)) return false;
   TControl* form = control->GetParentForm();
   if (!form) return false;
   std::vector<TControl*> all;
@@ -651,15 +655,18 @@ void Tabulate(TControl* form) {
 
 // ---- Threads ---------------------------------------------------------------------------
 
-void SyncCall(TControl* control, const std::function<void()>& fn) {
+bool SyncCall(TControl* control, const std::function<void()>& fn) {
   HWND wnd = control ? control->Handle : nullptr;
   if (!wnd || GetWindowThreadProcessId(wnd, nullptr) == GetCurrentThreadId()) {
     fn();
-    return;
+    return true;
   }
   // The window's thread runs the call when it next serves sent messages; a window destroyed
-  // meanwhile answers nothing and the call is dropped with it.
-  SendMessageW(wnd, kSyncCallMessage, kSyncCallTag, reinterpret_cast<LPARAM>(&fn));
+  // before (or meanwhile) answers nothing and the call is dropped with it: `ran` stays
+  // false. SendMessageW returns only after the call, so reading it here needs no lock.
+  TSyncCall call{&fn, false};
+  SendMessageW(wnd, kSyncCallMessage, kSyncCallTag, reinterpret_cast<LPARAM>(&call));
+  return call.ran;
 }
 
 bool InSyncCall() { return gSyncDepth > 0; }

@@ -11,8 +11,10 @@
 #undef RegQueryValueEx
 
 #include <cstring>
+#include <vector>
 
 #include "platform/comm.h"
+#include "platform/win/utf8_win.h"
 
 namespace zorv::comm {
 
@@ -37,9 +39,14 @@ static_assert(sizeof(DCB) == sizeof(TDcb));
 class TWinCommApi final : public TCommApi {
  public:
   THandle CreateFile(const std::string& name, bool overlapped, std::uint32_t& error) override {
+    std::wstring wide;
+    if (!zorv::platform::Utf8ToWide(name, wide)) {
+      error = ERROR_INVALID_NAME;
+      return kInvalidHandle;
+    }
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (overlapped ? FILE_FLAG_OVERLAPPED : 0);
-    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
-                           nullptr);
+    HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
+                             nullptr);
     error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     return h == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<THandle>(h);
   }
@@ -86,7 +93,7 @@ class TWinCommApi final : public TCommApi {
   TResult FlushFileBuffers(THandle h) override { return Result(::FlushFileBuffers(H(h))); }
 
   TIoRecord* CreateIoRecord() override {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!event) return nullptr;
     auto* io = new TIoRecord;
     io->ov.hEvent = event;
@@ -185,36 +192,66 @@ class TWinCommApi final : public TCommApi {
   }
 
   TResult RegOpenKey(const std::string& subKey, TKey& key) override {
+    std::wstring wide;
+    if (!zorv::platform::Utf8ToWide(subKey, wide)) return Fail(ERROR_INVALID_NAME);
     HKEY k = nullptr;
-    const LONG r = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, &k);
+    const LONG r = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide.c_str(), 0, KEY_READ, &k);
     if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
     key = reinterpret_cast<TKey>(k);
     return Ok();
   }
   TResult RegQueryInfoKey(TKey key, std::uint32_t& values, std::uint32_t& maxValueNameLen) override {
     DWORD count = 0, longest = 0;
-    const LONG r = ::RegQueryInfoKeyA(reinterpret_cast<HKEY>(key), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, &count, &longest, nullptr, nullptr, nullptr);
+    const LONG r = ::RegQueryInfoKeyW(reinterpret_cast<HKEY>(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, &count, &longest, nullptr, nullptr, nullptr);
     if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
     values = count;
-    maxValueNameLen = longest;
+    // In UTF-8 a character of the name may take up to three bytes.
+    maxValueNameLen = longest * 3;
     return Ok();
   }
   TResult RegEnumValue(TKey key, std::uint32_t index, char* name, std::uint32_t& nameSize) override {
-    DWORD size = nameSize;
-    const LONG r = ::RegEnumValueA(reinterpret_cast<HKEY>(key), index, name, &size, nullptr, nullptr, nullptr,
-                                 nullptr);
+    if (nameSize == 0) return Fail(ERROR_MORE_DATA);
+    std::vector<wchar_t> wide(nameSize);
+    DWORD chars = nameSize;
+    const LONG r = ::RegEnumValueW(reinterpret_cast<HKEY>(key), index, wide.data(), &chars, nullptr, nullptr, nullptr,
+                                   nullptr);
     if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
-    nameSize = size;
+    const std::string utf8 = zorv::platform::WideToUtf8(wide.data(), chars);
+    if (utf8.size() >= nameSize) return Fail(ERROR_MORE_DATA);
+    std::memcpy(name, utf8.c_str(), utf8.size() + 1);
+    nameSize = static_cast<std::uint32_t>(utf8.size());
     return Ok();
   }
+  // Text values are handed on as UTF-8 with their terminator, their size in those bytes;
+  // other values as they are.
   TResult RegQueryValueEx(TKey key, const char* name, std::uint32_t& type, unsigned char* data,
                           std::uint32_t& size) override {
-    DWORD t = 0, s = size;
-    const LONG r = ::RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, &t, data, &s);
+    std::wstring wideName;
+    if (!zorv::platform::Utf8ToWide(name ? std::string(name) : std::string(), wideName)) return Fail(ERROR_INVALID_NAME);
+    const HKEY k = reinterpret_cast<HKEY>(key);
+    DWORD t = 0, bytes = 0;
+    LONG r = ::RegQueryValueExW(k, wideName.c_str(), nullptr, &t, nullptr, &bytes);
     if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
+    // Room for a terminator the value may have been stored without.
+    std::vector<unsigned char> raw(bytes + sizeof(wchar_t), 0);
+    r = ::RegQueryValueExW(k, wideName.c_str(), nullptr, &t, raw.data(), &bytes);
+    if (r != ERROR_SUCCESS) return Fail(static_cast<std::uint32_t>(r));
+    std::string value;
+    if (t == REG_SZ || t == REG_EXPAND_SZ || t == REG_MULTI_SZ) {
+      std::wstring text(bytes / sizeof(wchar_t), L'\0');
+      std::memcpy(text.data(), raw.data(), text.size() * sizeof(wchar_t));
+      value = zorv::platform::WideToUtf8(text.data(), text.size());
+    } else {
+      value.assign(reinterpret_cast<const char*>(raw.data()), bytes);
+    }
     type = t;
-    size = s;
+    if (data && value.size() > size) {
+      size = static_cast<std::uint32_t>(value.size());
+      return Fail(ERROR_MORE_DATA);
+    }
+    if (data) std::memcpy(data, value.data(), value.size());
+    size = static_cast<std::uint32_t>(value.size());
     return Ok();
   }
   void RegCloseKey(TKey key) override { ::RegCloseKey(reinterpret_cast<HKEY>(key)); }

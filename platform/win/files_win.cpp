@@ -2,7 +2,8 @@
 #include <windows.h>
 
 #include "platform/files.h"
-#include "platform/win/wide_win.h"
+#include "platform/win/handle_win.h"
+#include "platform/win/utf8_win.h"
 
 namespace zorv::platform {
 
@@ -36,7 +37,7 @@ bool ReadFileAtMost(const std::string& path, std::size_t limit, std::string& byt
                     TFileError& error) {
   bytes.clear();
   size = 0;
-  const std::wstring wide = Widen(path);
+  const std::wstring wide = Utf8ToWideLoose(path);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     error = TFileError{TFileError::Kind::Directory, 0};
@@ -69,7 +70,7 @@ bool ReadFileAtMost(const std::string& path, std::size_t limit, std::string& byt
 bool AppendRecord(const std::string& path, const std::string& bytes, TFileError& error) {
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file as
   // a whole, so records of several processes never interleave.
-  THandleOwner file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+  THandleOwner file(CreateFileW(Utf8ToWideLoose(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) {
@@ -89,7 +90,7 @@ TOutputFile::~TOutputFile() {
 }
 
 bool TOutputFile::Create(const std::string& path, TFileError& error) {
-  HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  HANDLE h = CreateFileW(Utf8ToWideLoose(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = ErrorOf(GetLastError());

@@ -6,7 +6,8 @@
 #include <mutex>
 
 #include "platform/process.h"
-#include "platform/win/wide_win.h"
+#include "platform/win/handle_win.h"
+#include "platform/win/utf8_win.h"
 
 namespace zorv::platform {
 
@@ -128,7 +129,7 @@ bool TChildProcess::Start(const std::vector<std::string>& args, std::uint32_t& e
 
   const std::wstring program = ProgramPathW();
   std::wstring commandLine = Quoted(program);
-  for (const std::string& a : args) commandLine += L" " + Quoted(Widen(a));
+  for (const std::string& a : args) commandLine += L" " + Quoted(Utf8ToWideLoose(a));
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;

@@ -2,12 +2,14 @@
 #include <windows.h>
 
 #include "platform/resources.h"
+#include "platform/win/utf8_win.h"
 
 namespace zorv::platform {
 
 ProgramResource::ProgramResource(const std::string& name, int type) {
-  if (name.find('\0') != std::string::npos) return;
-  HRSRC info = FindResourceA(nullptr, name.c_str(), MAKEINTRESOURCEA(type));
+  std::wstring wide;
+  if (name.find('\0') != std::string::npos || !Utf8ToWide(name, wide)) return;
+  HRSRC info = FindResourceW(nullptr, wide.c_str(), MAKEINTRESOURCEW(type));
   if (!info) return;
   HGLOBAL handle = LoadResource(nullptr, info);
   if (!handle) return;

@@ -1,34 +1,58 @@
-// Windows implementation of the system services.
+// Windows implementation of the system services: the W calls, their texts converted
+// between UTF-16 and UTF-8 at the call.
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
 
 #include <cwchar>
 
+#include <vector>
+
 #include "platform/system.h"
-#include "platform/win/wide_win.h"
+#include "platform/win/utf8_win.h"
 
 namespace zorv::platform {
 
+namespace {
+
+// The screen's DC for a question, given back when done.
+class TScreenDC {
+ public:
+  TScreenDC() : dc_(GetDC(nullptr)) {}
+  TScreenDC(const TScreenDC&) = delete;
+  TScreenDC& operator=(const TScreenDC&) = delete;
+  ~TScreenDC() {
+    if (dc_) ReleaseDC(nullptr, dc_);
+  }
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+}  // namespace
+
 int ScreenLogPixelsY() {
-  HDC dc = GetDC(nullptr);
-  if (!dc) return 96;
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+  const TScreenDC screen;
+  if (!screen.Get()) return 96;
+  const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
   return dpi > 0 ? dpi : 96;
 }
 
 void MessageBoxOk(void* owner, const std::string& text, const std::string& caption) {
-  MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), MB_OK);
+  const std::wstring t = Utf8ToWideLoose(text);
+  const std::wstring c = Utf8ToWideLoose(caption);
+  MessageBoxW(static_cast<HWND>(owner), t.c_str(), c.c_str(), MB_OK);
 }
 
 std::string SystemErrorText(std::uint32_t code) {
-  char buf[256];
+  wchar_t buf[256];
   // FORMAT_MESSAGE_ARGUMENT_ARRAY with no arguments keeps inserts such as %1 from being
-  // expanded out of thin air.
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                 nullptr, code, 0, buf, sizeof buf, nullptr);
-  return std::string(buf, n);
+  // expanded out of thin air. The W call gives the text in the user's language whatever
+  // the ANSI code page.
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, code, 0, buf,
+                                 sizeof buf / sizeof buf[0], nullptr);
+  return WideToUtf8(buf, n);
 }
 
 bool ProcessCpuTimes(double& userSeconds, double& systemSeconds) {
@@ -53,7 +77,7 @@ std::string HostName() {
   wchar_t buf[256];
   DWORD n = 256;
   if (!GetComputerNameExW(ComputerNameDnsHostname, buf, &n)) return std::string();
-  return Narrow(buf, n);
+  return WideToUtf8(buf, n);
 }
 
 std::vector<std::string> ProgramArguments(int, char**) {
@@ -63,20 +87,29 @@ std::vector<std::string> ProgramArguments(int, char**) {
   int n = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
   if (!wide) return args;
-  for (int i = 1; i < n; ++i) args.push_back(Narrow(wide[i], wcslen(wide[i])));
+  for (int i = 1; i < n; ++i) args.push_back(WideToUtf8(wide[i], wcslen(wide[i])));
   LocalFree(wide);
   return args;
 }
 
 std::string ProgramPath() {
-  char buf[261];
-  const DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
-  return std::string(buf, n < sizeof buf ? n : sizeof buf - 1);
+  // A path may be longer than MAX_PATH: the buffer grows until the whole path fits.
+  std::vector<wchar_t> buf(MAX_PATH + 1);
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::string();
+    if (n < buf.size()) return WideToUtf8(buf.data(), n);
+    if (buf.size() >= 32768) return std::string();
+    buf.resize(buf.size() * 2);
+  }
 }
 
 std::string CommandLineParam(int n) {
   if (n < 1) return std::string();
-  return CommandLineToken(GetCommandLineA(), n);
+  const wchar_t* line = GetCommandLineW();
+  // UTF-8 keeps the separators (blanks, controls, quotes) as single bytes: the tokens come
+  // out the same.
+  return CommandLineToken(line ? WideToUtf8(line, wcslen(line)) : std::string(), n);
 }
 
 }  // namespace zorv::platform

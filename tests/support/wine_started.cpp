@@ -9,10 +9,9 @@ namespace {
 
 struct StartedSign {
   StartedSign() {
-    const char* path = std::getenv("ZORV_WINE_STARTED");
-    if (path == nullptr || *path == '\0') return;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const wchar_t* path = _wgetenv(L"ZORV_WINE_STARTED");
+    if (path == nullptr || *path == L'\0') return;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
 };

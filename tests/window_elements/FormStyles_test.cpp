@@ -1,58 +1,50 @@
-// The form's window kinds: which bits each BorderStyle replaces and which it leaves.
+// The form's window kinds as a rule on the two style words: a kind decides its own bits
+// whatever was there before and leaves every other bit. What each kind makes of the
+// window (caption, sizing frame, boxes, tool window) is checked on real windows in
+// kvSimpleForm_test.cpp.
 #include <gtest/gtest.h>
 
+#include "platform/winsys.h"
 #include "window_elements/FormStyles.h"
 
 namespace {
 
-constexpr std::uint32_t kBorder = 0x00800000, kDlgFrame = 0x00400000, kCaption = kBorder | kDlgFrame;
-constexpr std::uint32_t kSizeBox = 0x00040000, kMinBox = 0x00020000, kMaxBox = 0x00010000;
-constexpr std::uint32_t kSysMenu = 0x00080000, kVisible = 0x10000000, kChild = 0x40000000;
-constexpr std::uint32_t kDlgModal = 0x1, kTool = 0x80, kWinEdge = 0x100, kClientEdge = 0x200, kTopmost = 0x8;
+constexpr std::uint32_t kDecided = WS_CAPTION | WS_SIZEBOX | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+constexpr std::uint32_t kDecidedEx = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW | WS_EX_WINDOWEDGE;
+constexpr std::uint32_t kOthers = WS_SYSMENU | WS_VISIBLE | WS_CHILD;
 
-TEST(FormStyles, EachKindReplacesTheBorderBitsAndKeepsTheRest) {
-  struct Row {
-    int kind;
-    std::uint32_t style, ex;
-  };
-  const Row rows[] = {
-      {0, 0, 0},
-      {1, kCaption | kMinBox, 0},
-      {2, kCaption | kSizeBox | kMinBox | kMaxBox, 0},
-      {3, kCaption, kWinEdge},
-      {4, kCaption, kTool},
-      {5, kCaption | kSizeBox, kTool},
-      {6, 0, kDlgModal},
-      {7, kSizeBox, kTool},
-      {8, 0, kDlgModal | kClientEdge},
-      {9, kSizeBox, kClientEdge},
-  };
-  // Every replaced bit set before, plus bits that must stay (the system menu among them).
-  const TFormStyles full{kCaption | kSizeBox | kMinBox | kMaxBox | kSysMenu | kVisible | kChild,
-                         kDlgModal | kTool | kWinEdge | kTopmost};
-  const TFormStyles empty{kSysMenu, 0};
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.kind);
-    const TFormStyles a = FormBorderStyles(r.kind, full);
-    EXPECT_EQ(a.Style, r.style | kSysMenu | kVisible | kChild);
-    EXPECT_EQ(a.ExStyle, r.ex | kTopmost);
-    const TFormStyles b = FormBorderStyles(r.kind, empty);
-    EXPECT_EQ(b.Style, r.style | kSysMenu);
-    EXPECT_EQ(b.ExStyle, r.ex);
+TEST(FormStyles, AKindDecidesItsBitsWhateverWasThereAndKeepsTheRest) {
+  const TFormStyles full{kDecided | kOthers, kDecidedEx | WS_EX_TOPMOST};
+  const TFormStyles bare{WS_SYSMENU, 0};
+  for (int kind = 0; kind <= 9; ++kind) {
+    SCOPED_TRACE(kind);
+    const TFormStyles a = FormBorderStyles(kind, full);
+    const TFormStyles b = FormBorderStyles(kind, bare);
+    EXPECT_EQ(a.Style & kDecided, b.Style & kDecided);
+    EXPECT_EQ(a.ExStyle & kDecidedEx, b.ExStyle & kDecidedEx);
+    EXPECT_EQ(a.Style & ~kDecided, kOthers);
+    EXPECT_EQ(b.Style & ~kDecided, static_cast<std::uint32_t>(WS_SYSMENU));
+    EXPECT_EQ(a.ExStyle & WS_EX_TOPMOST, static_cast<std::uint32_t>(WS_EX_TOPMOST));
+    // The same kind again changes nothing more.
+    const TFormStyles again = FormBorderStyles(kind, a);
+    EXPECT_EQ(again.Style, a.Style);
+    EXPECT_EQ(again.ExStyle, a.ExStyle);
   }
 }
 
 TEST(FormStyles, TheClientEdgeIsAddedNeverTakenAway) {
   // Kinds 8 and 9 add a client edge; no kind removes one that is there.
-  const TFormStyles withEdge{kCaption, kClientEdge};
+  const TFormStyles withEdge{WS_CAPTION, WS_EX_CLIENTEDGE};
   for (int kind = 0; kind <= 9; ++kind) {
     SCOPED_TRACE(kind);
-    EXPECT_NE(FormBorderStyles(kind, withEdge).ExStyle & kClientEdge, 0u);
+    EXPECT_NE(FormBorderStyles(kind, withEdge).ExStyle & WS_EX_CLIENTEDGE, 0u);
   }
+  EXPECT_NE(FormBorderStyles(8, TFormStyles{}).ExStyle & WS_EX_CLIENTEDGE, 0u);
+  EXPECT_NE(FormBorderStyles(9, TFormStyles{}).ExStyle & WS_EX_CLIENTEDGE, 0u);
 }
 
 TEST(FormStyles, ValuesOutsideTheTableLeaveBothStyles) {
-  const TFormStyles current{kCaption | kSizeBox | kSysMenu, kTool | kClientEdge};
+  const TFormStyles current{WS_CAPTION | WS_SIZEBOX | WS_SYSMENU, WS_EX_TOOLWINDOW | WS_EX_CLIENTEDGE};
   for (int kind : {10, 11, 255, 256, -1, 1 << 30}) {
     SCOPED_TRACE(kind);
     const TFormStyles s = FormBorderStyles(kind, current);

@@ -20,7 +20,7 @@ TKvComboBox* Box(TKvComboBox* c) {
   c->Top = 10;
   c->Width = 85;
   c->Height = 24;
-  c->Color = static_cast<std::int32_t>(0xFF000000u | COLOR_WINDOW);
+  c->Color = SysColor(COLOR_WINDOW);
   c->SelectKind = 1;
   return c;
 }
@@ -269,7 +269,7 @@ TEST_F(ComboBox, OptionsAndTheFillWithRedrawOff) {
 TEST_F(ComboBox, OwnerDrawnItemsGetTheItemHeight) {
   form->Init();
   auto* c = Box(Make<TKvComboBox>());
-  c->Flags = 8;
+  c->Flags = kWinFlagOwnerDraw;
   c->ItemHeight = 20;
   c->Strings = "COM1\r\nCOM2";
   c->Init();

@@ -96,7 +96,7 @@ class FormFixture : public ::testing::Test {
     form->Top = 100;
     form->Width = 420;
     form->Height = 300;
-    form->Color = static_cast<std::int32_t>(0xFF000000u | COLOR_BTNFACE);
+    form->Color = SysColor(COLOR_BTNFACE);
     form->SetCaption("Element test");
     form->SetBorderStyle(1);
   }

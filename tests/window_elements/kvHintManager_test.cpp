@@ -53,7 +53,7 @@ TEST_F(Hint, DefaultsAndTheInterface) {
   TKvHintManager* m = DefaultHintManager();
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m, DefaultHintManager()) << "one default manager";
-  EXPECT_EQ(m->HintColor, static_cast<std::int32_t>(0xFF000018u));
+  EXPECT_EQ(m->HintColor, SysColor(COLOR_INFOBK));
   EXPECT_TRUE(m->Standard);
   EXPECT_EQ(m->InitialDelay, 500);
   EXPECT_EQ(m->AutoPopDelay, 5000);
@@ -63,7 +63,7 @@ TEST_F(Hint, DefaultsAndTheInterface) {
   EXPECT_EQ(m->HintFont.Size, 8);
   EXPECT_EQ(m->HintFont.Style, 0);
   EXPECT_EQ(m->HintFont.CharSet, 1);
-  EXPECT_EQ(m->HintFont.Color, 0xFF000017u);
+  EXPECT_EQ(m->HintFont.Color, static_cast<std::uint32_t>(SysColor(COLOR_INFOTEXT)));
   const THintInterface& i = m->Interface();
   EXPECT_EQ(i.Manager, m);
   EXPECT_TRUE(i.Create && i.Destroy && i.SetText && i.SetTitle && i.MouseEnter && i.MouseLeave && i.MouseMove);
@@ -108,10 +108,11 @@ TEST_F(Hint, AHintMakesATooltipWithItsToolAndText) {
   EXPECT_EQ(CensusHeld(TCensusKind::Window), windows + 1);
   EXPECT_EQ(CensusHeld(TCensusKind::GdiObject), gdi + 1) << "its font";
   EXPECT_EQ(rec.made->Info.cbSize, sizeof(TTTOOLINFOW));
-  EXPECT_EQ(rec.made->Info.uFlags, 273u);
+  EXPECT_EQ(rec.made->Info.uFlags, static_cast<UINT>(TTF_IDISHWND | TTF_SUBCLASS | TTF_TRANSPARENT));
   EXPECT_EQ(rec.made->Info.hwnd, control);
   EXPECT_EQ(rec.made->Info.uId, reinterpret_cast<UINT_PTR>(control));
-  EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(tip, GWL_STYLE)) & 0x800000FFu, 0x80000003u);
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(tip, GWL_STYLE)) & (WS_POPUP | 0xFFu),
+            static_cast<DWORD>(WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX));
   EXPECT_NE(GetWindowLongW(tip, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
   // Owned by the control's window (the system makes a top-level window of it the owner).
   const HWND owner = GetWindow(tip, GW_OWNER);

@@ -40,33 +40,61 @@ TEST_F(Form, ApplicationWindowKeptInStep) {
   EXPECT_EQ(app.left, 150);
 }
 
-TEST_F(Form, BorderStyleTableAndTaskbarButton) {
-  TControl* c = form->Control();
-  form->SetBorderStyle(2);
-  EXPECT_EQ(c->Style & (WS_CAPTION | WS_SIZEBOX | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
-            static_cast<DWORD>(WS_CAPTION | WS_SIZEBOX | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
-  form->SetBorderStyle(5);
-  EXPECT_EQ(c->Style & (WS_CAPTION | WS_SIZEBOX | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), static_cast<DWORD>(WS_CAPTION | WS_SIZEBOX));
-  EXPECT_NE(c->ExStyle & WS_EX_TOOLWINDOW, 0u);
-  const DWORD style = c->Style, ex = c->ExStyle;
-  form->SetBorderStyle(10);
-  EXPECT_EQ(c->Style, style);
-  EXPECT_EQ(c->ExStyle, ex);
+TEST_F(Form, EachBorderStyleGivesItsKindOfWindow) {
+  struct Kind {
+    int value;
+    bool caption, sizing, minimizeBox, maximizeBox, toolWindow;
+  };
+  const Kind kinds[] = {
+      {0, false, false, false, false, false}, {1, true, false, true, false, false},
+      {2, true, true, true, true, false},     {3, true, false, false, false, false},
+      {4, true, false, false, false, true},   {5, true, true, false, false, true},
+      {6, false, false, false, false, false}, {7, false, true, false, false, true},
+      {8, false, false, false, false, false}, {9, false, true, false, false, false},
+  };
+  Start();
+  HWND w = FormWnd();
+  auto hit = [w](int x, int y) { return SendMessageW(w, WM_NCHITTEST, 0, MAKELPARAM(x, y)); };
+  for (const Kind& k : kinds) {
+    SCOPED_TRACE(k.value);
+    form->SetBorderStyle(k.value);
+    Pump();
+    const RECT outer = ScreenRect(w);
+    RECT client{};
+    GetClientRect(w, &client);
+    POINT origin{0, 0};
+    ClientToScreen(w, &origin);
+    const int midX = origin.x + client.right / 2, midY = origin.y + client.bottom / 2;
+    // Just above the client area is the caption bar when there is one; the outermost
+    // column on the left is a sizing frame when the window can be resized.
+    EXPECT_EQ(hit(midX, origin.y - 3) == HTCAPTION, k.caption);
+    EXPECT_EQ(hit(outer.left, midY) == HTLEFT, k.sizing);
+    EXPECT_EQ(hit(midX, midY), HTCLIENT);
+    const LONG style = GetWindowLongW(w, GWL_STYLE), ex = GetWindowLongW(w, GWL_EXSTYLE);
+    EXPECT_EQ((style & WS_MINIMIZEBOX) != 0, k.minimizeBox);
+    EXPECT_EQ((style & WS_MAXIMIZEBOX) != 0, k.maximizeBox);
+    EXPECT_EQ((ex & WS_EX_TOOLWINDOW) != 0, k.toolWindow);
+    EXPECT_NE(style & WS_SYSMENU, 0) << "the system menu stays";
+  }
   form->SetBorderStyle(1);
-  EXPECT_EQ(c->ExStyle & WS_EX_TOOLWINDOW, 0u);
+  Pump();
+  const LONG s = GetWindowLongW(w, GWL_STYLE);
+  const RECT before = ScreenRect(w);
+  form->SetBorderStyle(10);
+  Pump();
+  EXPECT_EQ(GetWindowLongW(w, GWL_STYLE), s) << "10 leaves the window alone";
+  const RECT after = ScreenRect(w);
+  EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+TEST_F(Form, TaskbarButton) {
   const DWORD appEx = Applet->ExStyle;
   form->SetTaskbarButton(0);
   EXPECT_EQ(Applet->ExStyle, appEx);
   form->SetTaskbarButton(1);
-  EXPECT_EQ(Applet->ExStyle, 129u);
+  EXPECT_EQ(Applet->ExStyle, static_cast<DWORD>(WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME));
   Start();
-  const LONG s = GetWindowLongW(FormWnd(), GWL_STYLE);
-  EXPECT_EQ(s & (WS_CAPTION | WS_SIZEBOX | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), WS_CAPTION | WS_MINIMIZEBOX);
-  EXPECT_NE(s & WS_SYSMENU, 0) << "the system menu stays";
   EXPECT_NE(GetWindowLongW(Applet->Handle, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
-  form->SetBorderStyle(10);
-  Pump();
-  EXPECT_EQ(GetWindowLongW(FormWnd(), GWL_STYLE), s) << "10 leaves the window alone";
 }
 
 TEST_F(Form, InitHoldsTheFormHiddenAndRunShowsIt) {
@@ -236,7 +264,7 @@ TEST_F(Form, DragByTheClientArea) {
   EXPECT_EQ(downs.integers(), std::vector<std::int32_t>{0}) << "the ordinary press handling follows";
 }
 
-TEST_F(Form, DoubleClickAndMoveOutputs) {
+TEST_F(Form, DoubleClickMoveAndEnabled) {
   Sink dbl, moved;
   form->onDblClick = dbl.Point();
   form->onMove = moved.Point();
@@ -255,6 +283,19 @@ TEST_F(Form, DoubleClickAndMoveOutputs) {
   SetWindowPos(FormWnd(), nullptr, 140, 110, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   Pump();
   EXPECT_EQ(moved.count(), 1u);
+  // The form's one input point, from another thread as a scheme event may bring it.
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    TData off = IntData(0);
+    form->doEnabled(off, 0);
+    done = true;
+  });
+  EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
+  other.join();
+  EXPECT_FALSE(IsWindowEnabled(FormWnd()));
+  TData on = IntData(1);
+  form->doEnabled(on, 0);
+  EXPECT_TRUE(IsWindowEnabled(FormWnd()));
 }
 
 #ifndef _WIN32

@@ -22,15 +22,16 @@ class Controls : public WinlibTest {};
 TEST_F(Controls, ConstructionDefaults) {
   TControl* form = Form();
   EXPECT_TRUE(form->IsForm);
-  EXPECT_EQ(form->ClassStyle, 0x28u);
-  EXPECT_EQ(form->Style, 0x16CF0000u);
+  EXPECT_EQ(form->ClassStyle, static_cast<UINT>(CS_OWNDC | CS_DBLCLKS));
+  EXPECT_EQ(form->Style, static_cast<DWORD>(WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW));
   TControl* b1 = NewButton(form, "1");
   TControl* b2 = NewButton(form, "2");
-  EXPECT_EQ(b1->Style, 0x50011000u | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+  EXPECT_EQ(b1->Style, static_cast<DWORD>(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHLIKE | WS_CLIPSIBLINGS |
+                                          WS_CLIPCHILDREN));
   EXPECT_TRUE(b1->IsControl && b1->TabStop && b1->Visible);
   EXPECT_EQ(b2->TabOrder, b1->TabOrder + 1);
   EXPECT_EQ(b2->CtlId, b1->CtlId + 1);
-  EXPECT_GE(b1->CtlId, 0x8000u);
+  EXPECT_GE(b1->CtlId, kFirstCtlId);
   EXPECT_TRUE(SameRect(b1->BoundsRect, RECT{2, 2, 66, 24})) << Show(b1->BoundsRect);
   EXPECT_EQ(form->CurrentControl, b1) << "the first tab stop becomes the current control";
   EXPECT_EQ(b1->Color, form->Color);
@@ -40,25 +41,25 @@ TEST_F(Controls, ConstructionDefaults) {
   TControl* edit = NewEdit(form, 0);
   EXPECT_EQ(edit->ExStyle & WS_EX_CLIENTEDGE, static_cast<DWORD>(WS_EX_CLIENTEDGE));
   EXPECT_EQ(edit->Style & (WS_BORDER | WS_HSCROLL | WS_VSCROLL), 0u);
-  EXPECT_EQ(edit->NavKeys, 13);
-  EXPECT_EQ(NewEdit(form, kEditOptionWantTab)->NavKeys, 12);
+  EXPECT_EQ(edit->NavKeys, kNavTab | kNavUpDown | kNavPageUpDown);
+  EXPECT_EQ(NewEdit(form, kEditOptionWantTab)->NavKeys, kNavUpDown | kNavPageUpDown);
   TControl* multi = NewEdit(form, kEditOptionMultiline);
-  EXPECT_EQ(multi->NavKeys, 1);
+  EXPECT_EQ(multi->NavKeys, kNavTab);
   EXPECT_EQ(multi->BoundsRect.right - multi->BoundsRect.left, 200);
   EXPECT_EQ(multi->Style & (WS_HSCROLL | WS_VSCROLL), static_cast<DWORD>(WS_HSCROLL | WS_VSCROLL));
   EXPECT_EQ(NewEdit(form, kEditOptionMultiline | kEditOptionWantTab)->NavKeys, 0);
+  EXPECT_EQ(label->NavKeys, kNavAll);
   TControl* combo = NewComboBox(form, 0);
   EXPECT_EQ(combo->Style & 3u, static_cast<DWORD>(CBS_DROPDOWN));
-  EXPECT_EQ(combo->NavKeys, 1);
+  EXPECT_EQ(combo->NavKeys, kNavTab);
   EXPECT_EQ(combo->ClassStyle & CS_DBLCLKS, static_cast<UINT>(CS_DBLCLKS));
   TControl* list = NewComboBox(form, kComboOptionList);
   EXPECT_EQ(list->Style & 3u, static_cast<DWORD>(CBS_DROPDOWNLIST));
-  EXPECT_EQ(list->NavKeys, 3);
+  EXPECT_EQ(list->NavKeys, kNavTab | kNavLeftRight);
   const auto modules = CensusMade(TCensusKind::Module);
-  TControl* progress = NewProgressBar(form, 3);
+  TControl* progress = NewProgressBar(form, 0);
   EXPECT_EQ(progress->CtlId, 0u);
-  EXPECT_EQ(progress->Style & 0xFFu, 0x05u);
-  EXPECT_EQ(progress->TextColor, static_cast<std::int32_t>(0xFF000000u | COLOR_HIGHLIGHT));
+  EXPECT_EQ(progress->TextColor, SysColor(COLOR_HIGHLIGHT));
   EXPECT_TRUE(SameRect(progress->BoundsRect, RECT{2, 2, 302, 22}));
   EXPECT_EQ(CensusHeld(TCensusKind::Module), 1) << "the common controls are loaded once";
   NewProgressBar(form, 0);
@@ -137,6 +138,8 @@ TEST_F(Controls, AFailedCreationLeavesNoHandleAndALaterPerformTriesAgain) {
   EXPECT_EQ(CensusHeld(TCensusKind::Window), windows + 1);
   EXPECT_EQ(WindowText(late->Handle), "late");
 
+  EXPECT_EQ(late->CreateError, static_cast<DWORD>(ERROR_SUCCESS));
+
   // A class that cannot be registered (a name past the system's limit of 256 characters):
   // no window, no class, and no harm in asking again.
   TControl* odd = NewControl(form, std::string(300, 'x'), WS_CHILD | WS_VISIBLE, false, nullptr);
@@ -144,7 +147,15 @@ TEST_F(Controls, AFailedCreationLeavesNoHandleAndALaterPerformTriesAgain) {
   EXPECT_EQ(odd->Perform(WM_GETTEXTLENGTH, 0, 0), 0);
   EXPECT_EQ(odd->Perform(WM_GETTEXTLENGTH, 0, 0), 0);
   EXPECT_EQ(odd->Handle, nullptr);
+  EXPECT_EQ(odd->CreateError, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(CensusHeld(TCensusKind::WindowClass), classes);
+
+  // A child window without a parent: the system refuses it and says why.
+  TControl* orphan = NewControl(nullptr, "BUTTON", WS_CHILD | WS_VISIBLE, false, nullptr);
+  EXPECT_EQ(orphan->Perform(WM_GETTEXTLENGTH, 0, 0), 0);
+  EXPECT_EQ(orphan->Handle, nullptr);
+  EXPECT_EQ(orphan->CreateError, static_cast<DWORD>(ERROR_TLW_WITH_WSCHILD));
+  Free(orphan);
 }
 
 TEST_F(Controls, TopLeftClientChildrenFillTheClientAreaWithGapsInEveryCreationOrder) {
@@ -277,7 +288,7 @@ TEST_F(Controls, PropertiesReachTheWindow) {
   EXPECT_EQ(GetWindowLongPtrW(edit->Handle, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
   EXPECT_NE(GetWindowLongPtrW(edit->Handle, GWL_STYLE) & WS_BORDER, 0);
   label->SetTextAlign(1);
-  EXPECT_EQ(GetWindowLongPtrW(label->Handle, GWL_STYLE) & 0xFFFF, 0x182);
+  EXPECT_EQ(GetWindowLongPtrW(label->Handle, GWL_STYLE) & 0xFFFF, SS_NOTIFY | SS_NOPREFIX | SS_RIGHT);
   label->SetAutoSize(true);
   const SIZE ext = label->Canvas()->TextExtent("label");
   EXPECT_GT(ext.cx, 0);
@@ -326,6 +337,89 @@ TEST_F(Controls, AChildOfTheParentsColourPaintsWithTheParentsBrush) {
   // Freeing the child does not delete the parent's brush it shared.
   Free(same);
   EXPECT_EQ(GetObjectType(formBrush), static_cast<DWORD>(OBJ_BRUSH));
+  // The parent takes another colour and gives its old brush up: a child that shared it
+  // paints with a live brush of its own colour, never with the one that went.
+  TControl* sharing = NewLabel(form, "sharing");
+  sharing->CreateHandle();
+  auto brushFor = [&](TControl* c) {
+    HDC d = GetDC(c->Handle);
+    const auto b = reinterpret_cast<HBRUSH>(
+        SendMessageW(form->Handle, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(d), reinterpret_cast<LPARAM>(c->Handle)));
+    ReleaseDC(c->Handle, d);
+    return b;
+  };
+  EXPECT_EQ(brushFor(sharing), form->BackgroundBrush());
+  form->SetColor(RGB(1, 200, 1));
+  const HBRUSH own = brushFor(sharing);
+  ASSERT_GT(GetObjectW(own, sizeof lb, &lb), 0) << "a brush that still exists";
+  EXPECT_EQ(lb.lbColor, ResolveColor(sharing->Color));
+  EXPECT_NE(own, form->BackgroundBrush());
+}
+
+// Characters typed into a window as the keyboard's translation delivers them.
+void Type(HWND wnd, const std::u16string& chars) {
+  for (char16_t ch : chars) SendMessageW(wnd, WM_CHAR, static_cast<WPARAM>(ch), 1);
+}
+
+bool HasStyle(HWND wnd, LONG bits) { return (GetWindowLongW(wnd, GWL_STYLE) & bits) == bits; }
+
+TEST_F(Controls, EditOptionsDecideWhatTheFieldTakes) {
+  TControl* form = Form();
+  TControl* plain = NewEdit(form, 0);
+  TControl* upper = NewEdit(form, kEditOptionUpperCase);
+  TControl* lower = NewEdit(form, kEditOptionLowerCase);
+  TControl* number = NewEdit(form, kEditOptionNumber);
+  TControl* readOnly = NewEdit(form, kEditOptionReadOnly);
+  TControl* password = NewEdit(form, kEditOptionPassword);
+  TControl* fixed = NewEdit(form, kEditOptionNoHScroll | kEditOptionNoVScroll);
+  TControl* multi = NewEdit(form, kEditOptionMultiline);
+  ShowInFront(form);
+  for (TControl* e : {plain, upper, lower, number, readOnly}) Type(e->Handle, u"aB7");
+  EXPECT_EQ(plain->GetCaption(), "aB7");
+  EXPECT_EQ(upper->GetCaption(), "AB7");
+  EXPECT_EQ(lower->GetCaption(), "ab7");
+  EXPECT_EQ(number->GetCaption(), "7");
+  EXPECT_EQ(readOnly->GetCaption(), "");
+  EXPECT_TRUE(HasStyle(password->Handle, ES_PASSWORD));
+  // Scrolling along with the caret is on unless the options turn it off.
+  EXPECT_TRUE(HasStyle(plain->Handle, ES_AUTOHSCROLL));
+  EXPECT_FALSE(HasStyle(fixed->Handle, ES_AUTOHSCROLL));
+  // Lines: a single-line field holds one whatever its text.
+  plain->SetCaption("a\r\nb");
+  multi->SetCaption("a\r\nb");
+  EXPECT_EQ(plain->ItemCount(), 1);
+  EXPECT_EQ(multi->ItemCount(), 2);
+}
+
+TEST_F(Controls, ComboAndProgressOptionsShapeTheControl) {
+  TControl* form = Form();
+  TControl* drop = NewComboBox(form, 0);
+  TControl* list = NewComboBox(form, kComboOptionList);
+  TControl* sorted = NewComboBox(form, kComboOptionSort);
+  TControl* upper = NewComboBox(form, kComboOptionUpperCase);
+  TControl* fixed = NewComboBox(form, kComboOptionNoHScroll);
+  TControl* vertical = NewProgressBar(form, kProgressOptionVertical);
+  TControl* smooth = NewProgressBar(form, kProgressOptionSmooth);
+  ShowInFront(form);
+  // A drop-down list has no edit part to type into.
+  auto editPart = [](TControl* c) { return FindWindowExW(c->Handle, nullptr, ZORV_W("Edit"), nullptr); };
+  EXPECT_TRUE(editPart(drop));
+  EXPECT_FALSE(editPart(list));
+  for (TControl* c : {drop, sorted}) {
+    c->Add("b");
+    c->Add("a");
+  }
+  EXPECT_EQ(drop->GetItem(0), "b") << "items stay in the order they came";
+  EXPECT_EQ(sorted->GetItem(0), "a");
+  ASSERT_TRUE(editPart(upper));
+  Type(editPart(upper), u"ab");
+  EXPECT_EQ(upper->GetCaption(), "AB");
+  EXPECT_TRUE(HasStyle(drop->Handle, CBS_AUTOHSCROLL));
+  EXPECT_FALSE(HasStyle(fixed->Handle, CBS_AUTOHSCROLL));
+  EXPECT_TRUE(HasStyle(vertical->Handle, PBS_VERTICAL));
+  EXPECT_FALSE(HasStyle(vertical->Handle, PBS_SMOOTH));
+  EXPECT_TRUE(HasStyle(smooth->Handle, PBS_SMOOTH));
+  EXPECT_FALSE(HasStyle(smooth->Handle, PBS_VERTICAL));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Windows-1251 to Unicode.
+// Windows-1251 to Unicode and back, and the system's UTF-8 texts to both.
 #include "winlib/Cp1251.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +40,21 @@ TEST(Cp1251, CharactersTheCodePageLacksBecomeQuestionMarks) {
   EXPECT_EQ(Utf16ToCp1251(u"a\xD800" u"b"), "a?b");  // a lone surrogate
   EXPECT_EQ(Utf16ToCp1251(std::u16string(u"\0x", 2)), std::string("\0x", 2));
   EXPECT_EQ(Utf16ToCp1251(nullptr, 0), "");
+}
+
+TEST(Cp1251, Utf8FromTheSystemSideOneCharacterAtATime) {
+  // "Мир", a character 1251 lacks (e acute), and one beyond the 16-bit plane.
+  const std::string text = "\xD0\x9C\xD0\xB8\xD1\x80 \xC3\xA9 \xF0\x9F\x98\x80";
+  EXPECT_EQ(Utf8ToCp1251(text), "\xCC\xE8\xF0 ? ?");
+  EXPECT_EQ(Utf8ToUtf16(text), std::u16string(u"\u041C\u0438\u0440 \u00E9 \xD83D\xDE00"));
+  // Bytes that are no UTF-8 stand for one replacement each: a stray continuation, a lead
+  // byte cut short, an overlong form, an encoded surrogate.
+  EXPECT_EQ(Utf8ToUtf16("a\x80" "b"), std::u16string(u"a\uFFFDb"));
+  EXPECT_EQ(Utf8ToUtf16("a\xD0"), std::u16string(u"a\uFFFD"));
+  EXPECT_EQ(Utf8ToUtf16("\xC0\x80"), std::u16string(u"\uFFFD"));
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80z"), std::u16string(u"\uFFFDz"));
+  EXPECT_EQ(Utf8ToCp1251("\xFF"), "?");
+  EXPECT_EQ(Utf8ToCp1251(std::string("\0", 1)), std::string("\0", 1));
 }
 
 }  // namespace

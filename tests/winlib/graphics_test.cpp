@@ -35,7 +35,7 @@ struct TChanges {
 
 TEST_F(Graphics, FontDefaultsStyleAndNameRules) {
   TObjPtr<TGraphicTool> font(NewFont());
-  EXPECT_EQ(font->Color(), static_cast<std::int32_t>(0xFF000000u | COLOR_WINDOWTEXT));
+  EXPECT_EQ(font->Color(), SysColor(COLOR_WINDOWTEXT));
   EXPECT_EQ(font->Data[tool::kFontCharSet], DEFAULT_CHARSET);
   EXPECT_EQ(font->FontName(), "MS Sans Serif");
   EXPECT_EQ(font->GetData(tool::kFontHeight), 0);
@@ -81,7 +81,7 @@ TEST_F(Graphics, FontDefaultsStyleAndNameRules) {
 
 TEST_F(Graphics, ChangedTellsTheOwnerBeforeAndAfterTheObjectGoes) {
   TObjPtr<TGraphicTool> brush(NewBrush());
-  EXPECT_EQ(brush->Color(), static_cast<std::int32_t>(0xFF000000u | COLOR_BTNFACE));
+  EXPECT_EQ(brush->Color(), SysColor(COLOR_BTNFACE));
   EXPECT_TRUE(BrushBackgrounds());
   TChanges changes;
   brush->OnChange = TToolEvent{TChanges::Count, &changes};

@@ -574,7 +574,7 @@ TEST_F(Routing, ApplicationWindowMenuAndClosingThroughTheMainForm) {
 
 // ---- Other threads ---------------------------------------------------------------------
 
-TEST_F(Routing, SyncCallFromAnotherThreadRunsOnTheWindowsThread) {
+TEST_F(Routing, SyncCallRunsOnTheWindowsThreadAndSaysWhetherItRan) {
   TControl* form = Form();
   TControl* label = NewLabel(form, "before");
   form->CreateHandle();
@@ -582,8 +582,9 @@ TEST_F(Routing, SyncCallFromAnotherThreadRunsOnTheWindowsThread) {
   std::atomic<bool> done{false};
   DWORD ranOn = 0;
   bool inSync = false;
+  bool ran = false;
   std::thread other([&] {
-    SyncCall(label, [&] {
+    ran = SyncCall(label, [&] {
       ranOn = GetCurrentThreadId();
       inSync = InSyncCall();
       label->SetCaption(kWrite);
@@ -592,14 +593,22 @@ TEST_F(Routing, SyncCallFromAnotherThreadRunsOnTheWindowsThread) {
   });
   EXPECT_TRUE(user::PumpUntil([&] { return done.load(); }));
   other.join();
+  EXPECT_TRUE(ran);
   EXPECT_EQ(ranOn, windowThread);
   EXPECT_TRUE(inSync);
   EXPECT_FALSE(InSyncCall());
   EXPECT_EQ(WindowText(label->Handle), kWrite);
   // On the window's own thread it runs at once.
   bool atOnce = false;
-  SyncCall(label, [&] { atOnce = !InSyncCall(); });
+  EXPECT_TRUE(SyncCall(label, [&] { atOnce = !InSyncCall(); }));
   EXPECT_TRUE(atOnce);
+  // A window that is gone runs nothing, and the caller hears so.
+  DestroyWindow(label->Handle);
+  bool called = false;
+  std::thread late([&] { ran = SyncCall(label, [&] { called = true; }); });
+  late.join();
+  EXPECT_FALSE(ran);
+  EXPECT_FALSE(called);
 }
 
 }  // namespace
