@@ -11,6 +11,12 @@
 // that copy and hands new texts to the window thread without waiting for it (the upload
 // stores and reads back the checksum text for every image byte from the reader thread;
 // a round trip to the window thread for each would make the window fall behind the line).
+// A shown field is sent the newest text, one request on its way at a time. A hidden field
+// is left alone: the text waits in the element until the field is shown or gets any other
+// message, and whatever the window is asked then (WM_GETTEXT from another process too)
+// already has the newest text. Giving a text to an edit control costs the window thread
+// several calls into the window system (under wine each a round trip to its server), which
+// for a field nobody sees would only compete with the upload.
 #pragma once
 
 #include <cstdint>
@@ -56,11 +62,17 @@ class TKvEdit : public TKvWin {
   void Changed();
   // On the window thread: the new text, the caret kept where it was.
   void ApplyText(const std::string& text);
+  // On the window thread: the text that waits, if one does.
+  void ApplyWaitingText();
+  void SetShown(bool shown);
   bool OnWindowThread() const;
 
-  std::mutex textMutex_;     // guards known_ and updatePending_
+  std::mutex textMutex_;     // guards known_, waiting_, posted_ and shown_
   std::string known_;        // the text as the element knows it
-  bool updatePending_ = false;  // a new text waits for the window thread
+  bool waiting_ = false;     // known_ is newer than the control's text
+  bool posted_ = false;      // a request to apply it is on its way to the window thread
+  bool shown_ = true;        // the control has WS_VISIBLE: a new text is sent to it at once
+  bool applying_ = false;    // the window thread is giving the control a text
   std::string lastText_;
   bool changeArmed_ = false;
   bool enterPending_ = false;

@@ -2,6 +2,17 @@
 
 #include "winlib/Graphics.h"
 
+namespace {
+
+// Posted to the bar's window when another thread gave it a new position.
+constexpr UINT kApplyPositionMessage = 0xBFE1;
+
+bool OnWindowThread(const TControl* c) {
+  return !c->Handle || GetWindowThreadProcessId(c->Handle, nullptr) == GetCurrentThreadId();
+}
+
+}  // namespace
+
 void TKvProgressBar::Init() {
   std::uint32_t options = 0;
   if (Kind == 1) options |= kProgressOptionVertical;
@@ -19,8 +30,69 @@ void TKvProgressBar::doPosition(TData& d, std::uint16_t) {
   const std::int32_t position = AsInteger(d);
   TControl* c = control_;
   if (!c) return;
-  winbase::OnWindowThread(c, [c, position] {
-    c->Perform(PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    if (c->Handle && !c->WindowGone) UpdateWindow(c->Handle);
-  });
+  if (OnWindowThread(c)) {
+    {
+      std::lock_guard<std::mutex> lock(positionMutex_);
+      waiting_ = false;  // this position is newer than any that waits
+    }
+    ApplyPosition(position, true);
+    return;
+  }
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(positionMutex_);
+    waitingPosition_ = position;
+    waiting_ = true;
+    post = !posted_;
+    posted_ = true;
+  }
+  if (post && !PostMessageW(c->Handle, kApplyPositionMessage, 0, 0)) {
+    std::lock_guard<std::mutex> lock(positionMutex_);
+    posted_ = false;
+  }
+}
+
+void TKvProgressBar::ApplyPosition(std::int32_t position, bool redraw) {
+  TControl* c = control_;
+  if (!c) return;
+  const bool outer = applying_;
+  applying_ = true;
+  c->Perform(PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  if (redraw && c->Handle && !c->WindowGone) UpdateWindow(c->Handle);
+  applying_ = outer;
+}
+
+void TKvProgressBar::ApplyWaitingPosition(bool redraw) {
+  // Not from the messages that showing a position causes: the next one comes in its turn.
+  if (applying_) return;
+  std::int32_t position = 0;
+  {
+    std::lock_guard<std::mutex> lock(positionMutex_);
+    if (!waiting_) return;
+    position = waitingPosition_;
+    waiting_ = false;
+  }
+  ApplyPosition(position, redraw);
+}
+
+bool TKvProgressBar::MessageFilter(TMsg& msg, LRESULT& result) {
+  switch (msg.message) {
+    case kApplyPositionMessage: {
+      {
+        std::lock_guard<std::mutex> lock(positionMutex_);
+        posted_ = false;
+      }
+      ApplyWaitingPosition(true);
+      result = 0;
+      return true;
+    }
+    case WM_DESTROY:
+    case WM_NCDESTROY:
+      return TKvWin::MessageFilter(msg, result);
+    default:
+      // Whatever the bar is asked or told now (its position, by anyone; a paint), it has
+      // the newest position first; the paint that follows the change comes in its turn.
+      ApplyWaitingPosition(false);
+      return TKvWin::MessageFilter(msg, result);
+  }
 }

@@ -290,20 +290,53 @@ TEST(EventsSwitch, WhileOffNothingFiresAndDataPointsReadAsNull) {
   EventsOff();
 }
 
-TEST(EventsSwitch, SwitchingWhileOtherThreadsFireIsRaceFree) {
-  std::atomic<bool> stop{false};
-  std::atomic<int> fired{0};
+// Dispatch switched on and off many times while two threads fire and read; then a switch
+// takes effect for every fire and read another thread starts after it: all of them run
+// while dispatch is on, none while it is off. That the switching itself is free of data
+// races is ThreadSanitizer's to report (the native-tsan build).
+TEST(EventsSwitch, SwitchingWhileOtherThreadsFireTakesEffectForEveryLaterFire) {
   struct Counter {
-    std::atomic<int>* n;
-    void doIt(TData&, std::uint16_t) { n->fetch_add(1, std::memory_order_relaxed); }
-  } counter{&fired};
-  const TEventPoint p = MakePoint<&Counter::doIt>(0, &counter);
+    std::atomic<int> n{0};
+    void doIt(TData&, std::uint16_t) { n.fetch_add(1, std::memory_order_relaxed); }
+  };
+  enum Phase { kToggling, kOn, kOff, kStop };
+  constexpr int kRounds = 200;
+  std::atomic<int> phase{kToggling};
+  std::atomic<int> readyOn{0}, readyOff{0};
+  std::atomic<int> ranWhileOn{0}, ranWhileOff{0};
+  Counter counters[2];
   std::vector<std::thread> threads;
-  for (int t = 0; t < 2; ++t) {
+  for (Counter& counter : counters) {
     threads.emplace_back([&] {
-      while (!stop.load()) {
-        FireNull(p);
-        (void)ReadIntegerPoint(p);
+      const TEventPoint p = MakePoint<&Counter::doIt>(0, &counter);
+      bool onDone = false, offDone = false;
+      for (;;) {
+        const int now = phase.load();
+        if (now == kStop) break;
+        if (now == kOn && !onDone) {
+          const int before = counter.n.load();
+          for (int i = 0; i < kRounds; ++i) {
+            FireNull(p);
+            (void)ReadIntegerPoint(p);
+          }
+          ranWhileOn += counter.n.load() - before;
+          onDone = true;
+          ++readyOn;
+        } else if (now == kOff && !offDone) {
+          const int before = counter.n.load();
+          for (int i = 0; i < kRounds; ++i) {
+            FireNull(p);
+            (void)ReadIntegerPoint(p);
+          }
+          ranWhileOff += counter.n.load() - before;
+          offDone = true;
+          ++readyOff;
+        } else if (now == kToggling) {
+          FireNull(p);
+          (void)ReadIntegerPoint(p);
+        } else {
+          std::this_thread::yield();
+        }
       }
     });
   }
@@ -311,9 +344,16 @@ TEST(EventsSwitch, SwitchingWhileOtherThreadsFireIsRaceFree) {
     EventsOn();
     EventsOff();
   }
-  stop.store(true);
+  EventsOn();
+  phase = kOn;
+  while (readyOn.load() < 2) std::this_thread::yield();
+  EventsOff();
+  phase = kOff;
+  while (readyOff.load() < 2) std::this_thread::yield();
+  phase = kStop;
   for (auto& t : threads) t.join();
-  SUCCEED();
+  EXPECT_EQ(ranWhileOn.load(), 2 * 2 * kRounds) << "every fire and read ran while on";
+  EXPECT_EQ(ranWhileOff.load(), 0) << "none while off";
 }
 
 // ---- Start hooks -----------------------------------------------------------------------

@@ -277,17 +277,34 @@ TEST_F(Upload, PuskThatCannotBeWrittenIsAFailureWithoutCompletion) {
 namespace {
 
 // The scheme may be freed while the watchdog ticks: its elements go only once no tick is
-// running its chain, and waiting ticks give up.
+// running its chain, and waiting ticks give up. Each round frees the scheme while its
+// 1-ms watchdog is ticking (its limit moved out of reach, so that it never reports and
+// stops; every tick seen on the otherwise free branch), at varying moments after a tick;
+// no tick runs after the free. A tick that still touched a freed element is also what
+// AddressSanitizer (native) and ThreadSanitizer (native-tsan) would report here.
 TEST(UploadTeardown, FreeingTheSchemeWhileTheWatchdogTicksIsSafe) {
   for (int i = 0; i < 40; ++i) {
+    zorv::test::Sink ticks;  // outlives the scheme
     auto h = std::make_unique<zorv::test::Harness>();
     h->Reply("ZORVANTIQUE TPX2 6.0");
+    SetInteger(h->Upload().TickLimit->Op2, 1000);
+    h->Upload().TickLimit->onFalse = ticks.Point();
     h->Upload().Watchdog->Interval = 1;
     h->Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2 + i % 5));
+    auto seen = [&] {
+      TSchemeEntry entry;
+      return ticks.count();
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (seen() < 2 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(seen(), 2u) << "round " << i << ": the watchdog did not tick";
+    std::this_thread::sleep_for(std::chrono::milliseconds(i % 5));
     h.reset();
+    const std::size_t atFree = ticks.count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(ticks.count(), atFree) << "round " << i << ": a tick after the free";
   }
-  SUCCEED();
 }
 
 }  // namespace

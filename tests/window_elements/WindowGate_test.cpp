@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "runtime/SchemeGate.h"
 #include "tests/window_elements/elements_support.h"
@@ -16,6 +18,7 @@
 #include "window_elements/kvEdit.h"
 #include "window_elements/kvLabel.h"
 #include "window_elements/kvProgressBar.h"
+#include "winlib/WinText.h"
 
 namespace {
 
@@ -27,23 +30,47 @@ std::string Hex(int i) {
   return buf;
 }
 
-// Counts the paints a window gets (a subclass in front of the library's procedure).
-struct PaintCounter {
+// Counts the messages of one kind a window gets (a subclass in front of the library's
+// procedure).
+template <UINT kMessage>
+struct MessageCounter {
   static inline WNDPROC previous = nullptr;
-  static inline std::atomic<int> paints{0};
+  static inline std::atomic<int> count{0};
   static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    if (m == WM_PAINT) ++paints;
+    if (m == kMessage) ++count;
     return CallWindowProcW(previous, w, m, wp, lp);
   }
   HWND wnd;
-  explicit PaintCounter(HWND w) : wnd(w) {
-    paints = 0;
+  explicit MessageCounter(HWND w) : wnd(w) {
+    count = 0;
     previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
   }
-  ~PaintCounter() {
+  ~MessageCounter() {
     if (IsWindow(wnd)) SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
   }
 };
+using PaintCounter = MessageCounter<WM_PAINT>;
+using TextCounter = MessageCounter<WM_SETTEXT>;
+
+// A window's text as another process reads it: WM_GETTEXTLENGTH and WM_GETTEXT sent from
+// another thread.
+std::string TextFromAnotherThread(HWND wnd) {
+  std::string text;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    DWORD_PTR len = 0, got = 0;
+    if (SendMessageTimeoutW(wnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 30000, &len)) {
+      std::vector<WCHAR> buf(len + 1);
+      if (SendMessageTimeoutW(wnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_NORMAL, 30000,
+                              &got))
+        text = FromWide(buf.data(), got < buf.size() ? got : buf.size() - 1);
+    }
+    done = true;
+  });
+  PumpUntil([&] { return done.load(); }, 60000);
+  reader.join();
+  return text;
+}
 
 // A thread that may hand calls to the window thread until it ends: the window thread
 // keeps serving them while it waits for the end.
@@ -240,7 +267,7 @@ TEST_F(Threads, ACloseWhileTheGateIsHeldForSeconds) {
   ServedThread third([&] {
     while (!holding.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the close is waiting now
-    const int before = PaintCounter::paints.load();
+    const int before = PaintCounter::count.load();
     InvalidateRect(lw, nullptr, TRUE);
     for (int i = 0; i < 10 && !released.load(); ++i) {
       DWORD_PTR r = 0;
@@ -248,7 +275,7 @@ TEST_F(Threads, ACloseWhileTheGateIsHeldForSeconds) {
       else ++unanswered;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (!released.load()) paintsDuringHold = PaintCounter::paints.load() - before;
+    if (!released.load()) paintsDuringHold = PaintCounter::count.load() - before;
   });
   while (!holding.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   keepOpen = true;  // the lock is asked inside the gate, after the pause
@@ -313,6 +340,45 @@ TEST_F(Threads, AClickWaitingForTheGateLeavesTheWindowResponsive) {
   EXPECT_EQ(unanswered.load(), 0);
   EXPECT_EQ(staleReads.load() + staleDuring.load(), 0);
   EXPECT_EQ(overlaps.load(), 0);
+}
+
+// Another thread's texts for a hidden field and positions for the bar, in a burst as the
+// upload's bytes and blocks come: neither waits for the window thread (which serves nothing
+// meanwhile); the hidden field is given no text, yet whoever asks a window (the bar before
+// its own request arrives; the field from another thread, as the test driver asks from its
+// process) gets the newest.
+TEST_F(Threads, AHiddenFieldIsLeftAloneAndBothGiveTheNewestWhenAsked) {
+  Build();
+  Start();
+  TData off = IntData(0);
+  crc->doVisible(off, 0);
+  HWND cw = crc->Control()->Handle, bw = bar->Control()->Handle;
+  ASSERT_FALSE(IsWindowVisible(cw));
+  TextCounter texts(cw);
+  std::atomic<bool> done{false};
+  std::thread burst([&] {
+    TSchemeEntry entry;
+    for (int i = 1; i <= 1000; ++i) {
+      TData text = StrData(Hex(i));
+      crc->doText(text, 0);
+      TData pos = IntData(i);
+      bar->doPosition(pos, 0);
+    }
+    done = true;
+  });
+  for (int ms = 0; ms < 30000 && !done.load(); ++ms) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(done.load()) << "the burst waited for the window thread";
+  PumpUntil([&] { return done.load(); }, 300000);
+  burst.join();
+  EXPECT_EQ(SendMessageW(bw, PBM_GETPOS, 0, 0), 1000);
+  Pump();
+  EXPECT_EQ(SendMessageW(bw, PBM_GETPOS, 0, 0), 1000);
+  EXPECT_EQ(TextCounter::count.load(), 0) << "the hidden field was given no text";
+  EXPECT_EQ(TextFromAnotherThread(cw), Hex(1000));
+  EXPECT_EQ(TextOf(cw), Hex(1000));
+  TData back;
+  crc->getText(back, 0);
+  EXPECT_EQ(back.StrValue, Hex(1000));
 }
 
 TEST_F(Threads, TheTextReadBackIsAlwaysTheLastOneSet) {
