@@ -12,6 +12,8 @@ add_library(zorv_flash STATIC
 target_link_libraries(zorv_flash PUBLIC zorv_scheme zorv_serial zorv_platform_console zorv_sha256)
 
 add_executable(zorvflash ${CMAKE_CURRENT_LIST_DIR}/zorvflash/main.cpp)
+set_target_properties(zorvflash PROPERTIES OUTPUT_NAME zorvflash${ZORV_PROGRAM_SUFFIX})
 target_link_libraries(zorvflash PRIVATE zorv_flash)
 target_compile_definitions(zorvflash PRIVATE ZORV_VERSION="${PROJECT_VERSION}")
 zorv_link_resources(zorvflash)
+zorv_program_resources(zorvflash DESCRIPTION "Zorvantique bootloader: command-line flasher")
