@@ -806,11 +806,34 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   return 0;
 }
 
+namespace {
+// The 32-bit calls on the window's extra bytes: four bytes, whatever the size of a LONG_PTR
+// (the last four of them too, and never the four after the index).
+LONG ExtraLong(HWND hwnd, int index, const LONG* value) {
+  Lock lock(S().mutex);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (static_cast<std::size_t>(index) + sizeof(LONG) > w->extra.size()) {
+    SetLastError(ERROR_INVALID_INDEX);
+    return 0;
+  }
+  LONG old;
+  std::memcpy(&old, w->extra.data() + index, sizeof old);
+  if (value) std::memcpy(w->extra.data() + index, value, sizeof *value);
+  return old;
+}
+}  // namespace
+
 LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
+  if (index >= 0) return ExtraLong(hwnd, index, nullptr);
   return static_cast<LONG>(GetWindowLongPtrW(hwnd, index));
 }
 
 LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value) {
+  if (index >= 0) return ExtraLong(hwnd, index, &value);
   return static_cast<LONG>(SetWindowLongPtrW(hwnd, index, value));
 }
 

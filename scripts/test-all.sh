@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and tests both builds: the native suite under
+# Installs what is missing, then builds and tests every build: the native suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the native suite again under
-# ThreadSanitizer, and the Windows suite under wine; then the 32-bit builds: the native
-# suite built with -m32 (the 32-bit data model, under AddressSanitizer and
-# UndefinedBehaviorSanitizer) and the 32-bit Windows programs with the checks of their files
-# (this machine's wine runs no 32-bit program).
+# ThreadSanitizer, the Windows suite under wine, the native suite built with -m32 (the
+# 32-bit data model, under AddressSanitizer and UndefinedBehaviorSanitizer) and the 32-bit
+# Windows programs with the checks of their files (this machine's wine runs no 32-bit
+# program).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -243,6 +243,20 @@ TEST_F(WinsysMessages, PropertiesAndLongs) {
   SetLastError(0);
   EXPECT_EQ(GetWindowLongPtrW(w, 64), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
+  // The 32-bit calls reach four of the extra bytes: the last four too, and only those.
+  const int last = static_cast<int>(sizeof(LONG_PTR)) - 4;
+  SetLastError(0);
+  SetWindowLongW(w, last, -7);
+  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_EQ(GetWindowLongW(w, last), -7);
+  if (last > 0) {
+    EXPECT_EQ(GetWindowLongW(w, 0), 99) << "the bytes before stay";
+    SetWindowLongW(w, 0, -1);
+    EXPECT_EQ(GetWindowLongW(w, last), -7) << "the bytes after stay";
+  }
+  SetLastError(0);
+  EXPECT_EQ(GetWindowLongW(w, last + 1), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
   Log().Clear();
   const LONG old = GetWindowLongW(w, GWL_STYLE);
   SetWindowLongW(w, GWL_STYLE, old | WS_BORDER);
