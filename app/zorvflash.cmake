@@ -30,5 +30,7 @@ target_link_libraries(zorv_flash PUBLIC zorv_scheme zorv_serial zorv_platform_co
 target_compile_definitions(zorv_flash PUBLIC ZORV_VERSION="${PROJECT_VERSION}")
 
 add_executable(zorvflash ${CMAKE_CURRENT_LIST_DIR}/zorvflash/main.cpp)
+set_target_properties(zorvflash PROPERTIES OUTPUT_NAME zorvflash${ZORV_PROGRAM_SUFFIX})
 target_link_libraries(zorvflash PRIVATE zorv_flash)
 zorv_link_resources(zorvflash)
+zorv_program_resources(zorvflash DESCRIPTION "Zorvantique bootloader: command-line flasher")

@@ -1,10 +1,10 @@
 # zorv_program_resources(<target> [DESCRIPTION <text>] [ORIGINAL_NAME <file name>])
 #
-# Gives a Windows GUI program what only a real program carries, beside the resources every
-# program links (zorv_link_resources): a version resource (product "Zorvantique bootloader",
-# the file description, the project version, the original file name, by default the
-# target's file name) and an application manifest (asInvoker, classic controls). Does
-# nothing in the POSIX builds.
+# Gives a Windows program (the window program, the flasher) what only a real program
+# carries, beside the resources every program links (zorv_link_resources): a version
+# resource (product "Zorvantique bootloader", the file description, the project version,
+# the original file name, by default the target's file name) and an application manifest
+# (asInvoker, classic controls, the build's processor). Does nothing in the POSIX builds.
 function(zorv_program_resources target)
   if(NOT ZORV_WINDOWS)
     return()
@@ -34,6 +34,14 @@ function(zorv_program_resources target)
       "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
   set(ZORV_RC_VERSION_DOTS
       "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+
+  # The manifest's processor must be the program's: Windows refuses to start a program whose
+  # manifest names another one (a side-by-side configuration error).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(ZORV_RC_ARCHITECTURE x86)
+  else()
+    set(ZORV_RC_ARCHITECTURE amd64)
+  endif()
 
   set(_dir "${CMAKE_CURRENT_BINARY_DIR}/${target}-resources")
   set(ZORV_RC_MANIFEST "${_dir}/${_output_name}.exe.manifest")

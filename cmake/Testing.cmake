@@ -11,6 +11,8 @@ if(ZORV_WINDOWS)
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run")
+else()
+  include(${CMAKE_CURRENT_LIST_DIR}/Run32.cmake)
 endif()
 
 set(ZORV_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
@@ -51,10 +53,12 @@ function(zorv_test_compile_options name)
   endif()
 endfunction()
 
-# zorv_test(<name> [WINDOW] SOURCES <files...> LIBS <targets...>)
+# zorv_test(<name> [WINDOW] [PROCESS_PER_TEST] SOURCES <files...> LIBS <targets...>)
 # WINDOW: the program creates windows (see cmake/WindowTests.cmake).
+# PROCESS_PER_TEST: its test cases need a process each (each runs the program's one-time
+# start-up), in the 32-bit tree too.
 function(zorv_test name)
-  cmake_parse_arguments(ARG "WINDOW" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOW;PROCESS_PER_TEST" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ZORV_WINDOWS)
     target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/wine_started.cpp)
@@ -73,6 +77,11 @@ function(zorv_test name)
     if(ARG_WINDOW)
       zorv_window_tests(TESTS ${name})
     endif()
+  elseif(ZORV_NATIVE32 AND NOT ARG_PROCESS_PER_TEST)
+    # The 32-bit tree runs each test program whole too: there every start may cost a
+    # second of emulation (cmake/Run32.cmake).
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 1200)
   else()
     gtest_discover_tests(${name}
       DISCOVERY_MODE PRE_TEST

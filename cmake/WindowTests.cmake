@@ -20,7 +20,8 @@ set(ZORV_XSERVER_DIR "${CMAKE_BINARY_DIR}/xserver")
 set(ZORV_XSERVER_FIXTURE zorv_xserver)
 set(ZORV_XDISPLAY_LOCK zorv_xdisplay)
 
-if(ZORV_WINDOWS)
+# A tree without tests (ZORV_TESTS off) runs no program under wine and needs no X server.
+if(ZORV_WINDOWS AND ZORV_TESTS)
   add_test(NAME XServer.Start
            COMMAND bash ${CMAKE_SOURCE_DIR}/tools/xserver.sh start ${ZORV_XSERVER_DIR})
   add_test(NAME XServer.Stop

@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ make python3
   googletest
   g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-posix
+  g++-multilib qemu-user
   wine64
   xvfb xauth xdotool fonts-wine
   locales

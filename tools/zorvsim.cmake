@@ -1,8 +1,10 @@
 # The device simulator zorvsim, built for the machine that runs the tests: in the native
-# trees as part of the build; in the Windows tree as a build of its own with the host
-# compiler, in build/<tree>/host-tools. Either way, later folders find the executable in
-# ZORV_ZORVSIM and make their tests depend on the target zorvsim_tool.
-if(NOT ZORV_WINDOWS)
+# trees as part of the build; in the Windows tree and the 32-bit native tree as a build of
+# its own with the host compiler, in build/<tree>/host-tools (a separate process on the
+# other end of the line: its word size is not the flasher's). Either way, later folders
+# find the executable in ZORV_ZORVSIM and make their tests depend on the target
+# zorvsim_tool.
+if(NOT ZORV_WINDOWS AND NOT ZORV_NATIVE32)
   add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/zorvsim ${CMAKE_CURRENT_BINARY_DIR}/zorvsim)
   set(ZORV_ZORVSIM "${CMAKE_CURRENT_BINARY_DIR}/zorvsim/zorvsim"
       CACHE INTERNAL "The native device simulator")

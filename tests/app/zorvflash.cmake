@@ -19,7 +19,8 @@ if(NOT ZORV_WINDOWS)
   zorv_test(zorvflash_e2e_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/zorvflash_e2e_test.cpp
     LIBS zorv_test_sim zorv_test_child zorv_sha256 zorv_winlib zorv_json)
-  target_compile_definitions(zorvflash_e2e_tests PRIVATE ZORVFLASH="$<TARGET_FILE:zorvflash>"
+  zorv_spawn_path(zorvflash _zorvflash)
+  target_compile_definitions(zorvflash_e2e_tests PRIVATE ZORVFLASH="${_zorvflash}"
                              ZORV_IMAGE_BIN="${ZORV_IMAGE_BIN}")
   add_dependencies(zorvflash_e2e_tests zorvflash zorvsim_tool)
 endif()

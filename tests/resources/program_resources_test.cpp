@@ -1,6 +1,6 @@
 // What zorv_program_resources() gives a program: a version resource that the system's
 // version calls read back, and a manifest that asks for no elevation and no version 6
-// common controls.
+// common controls, and names the program's own processor.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -64,7 +64,7 @@ TEST_F(VersionInfo, NamesTheProductTheFileAndTheProjectVersion) {
   EXPECT_EQ(translation[1], 1200);
 }
 
-TEST(Manifest, AsInvokerWithoutVersion6CommonControls) {
+TEST(Manifest, AsInvokerWithoutVersion6CommonControlsForTheProgramsProcessor) {
   HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
   ASSERT_NE(info, nullptr) << "no manifest resource";
   HGLOBAL handle = LoadResource(nullptr, info);
@@ -75,6 +75,9 @@ TEST(Manifest, AsInvokerWithoutVersion6CommonControls) {
   EXPECT_EQ(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos) << manifest;
   EXPECT_EQ(manifest.find("<dependency"), std::string::npos) << manifest;
   EXPECT_NE(manifest.find("version=\"" ZORV_PROJECT_VERSION ".0\""), std::string::npos) << manifest;
+  // Windows refuses to start a program whose manifest names another processor.
+  const std::string processor = sizeof(void*) == 8 ? "amd64" : "x86";
+  EXPECT_NE(manifest.find("processorArchitecture=\"" + processor + "\""), std::string::npos) << manifest;
 }
 
 }  // namespace
