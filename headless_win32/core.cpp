@@ -815,6 +815,36 @@ BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam) {
   return TRUE;
 }
 
+HWND WINAPI FindWindowExW(HWND parent, HWND childAfter, LPCWSTR className, LPCWSTR windowName) {
+  Lock lock(S().mutex);
+  FindWindowLocked(nullptr);
+  HWND root = parent == nullptr ? S().desktop : parent == HWND_MESSAGE ? S().messageRoot : parent;
+  auto p = FindWindowLocked(root);
+  if (!p) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  bool started = childAfter == nullptr;
+  for (HWND h : p->children) {
+    if (!started) {
+      started = h == childAfter;
+      continue;
+    }
+    auto w = FindWindowLocked(h);
+    if (!w) continue;
+    if (className) {
+      const bool match = IS_INTRESOURCE(className)
+                             ? w->cls->atom == static_cast<ATOM>(Key(className))
+                             : w->cls->key == Upper(FromPtr(className));
+      if (!match) continue;
+    }
+    if (windowName && Upper(w->text) != Upper(FromPtr(windowName))) continue;
+    return h;
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return nullptr;
+}
+
 int WINAPI GetDlgCtrlID(HWND hwnd) {
   Lock lock(S().mutex);
   auto w = WindowLocked(hwnd);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "tests/window_elements/elements_support.h"
 #include "window_elements/kvButton.h"
@@ -84,7 +85,8 @@ TEST_F(Form, EachBorderStyleGivesItsKindOfWindow) {
   Pump();
   EXPECT_EQ(GetWindowLongW(w, GWL_STYLE), s) << "10 leaves the window alone";
   const RECT after = ScreenRect(w);
-  EXPECT_TRUE(EqualRect(&before, &after));
+  EXPECT_EQ(std::tie(before.left, before.top, before.right, before.bottom),
+            std::tie(after.left, after.top, after.right, after.bottom));
 }
 
 TEST_F(Form, TaskbarButton) {
