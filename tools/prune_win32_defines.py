@@ -4,8 +4,8 @@ prints what it would remove, --apply removes it).
 
 A name is used when any source, test, script or build file of the tree (both builds,
 outside win32.h itself) names it, when a kept #define or a declaration of win32.h names
-it, or when it belongs to the families of names kept whether used or not: window styles,
-messages, notification codes and the flags the other window code writes as names.
+it. With --families the families of window styles, messages, notification codes and
+window flags are kept whether used or not.
 """
 import os
 import re
@@ -21,7 +21,7 @@ TOKEN = re.compile(r"\b[A-Za-z_][A-Za-z0-9_]*\b")
 DEFINE = re.compile(r"^#define ([A-Za-z_][A-Za-z0-9_]*)")
 
 
-def main(apply):
+def main(apply, families):
     os.chdir(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
     files = subprocess.run(["git", "ls-files"], capture_output=True, text=True, check=True).stdout.split()
     used = set()
@@ -48,7 +48,7 @@ def main(apply):
     for a, b in blocks:
         if not DEFINE.match(lines[a]):
             used.update(TOKEN.findall("\n".join(lines[a:b + 1])))
-    keep = {n for n in defines if n in used or KEEP.match(n)}
+    keep = {n for n in defines if n in used or (families and KEEP.match(n))}
     # Kept #defines keep what their bodies name, transitively.
     todo = list(keep)
     while todo:
@@ -70,4 +70,4 @@ def main(apply):
 
 
 if __name__ == "__main__":
-    main("--apply" in sys.argv)
+    main("--apply" in sys.argv, "--families" in sys.argv)
