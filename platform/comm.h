@@ -169,7 +169,7 @@ class TCommApi {
   virtual TResult GetCommModemStatus(THandle h, std::uint32_t& status) = 0;
   virtual TResult FlushFileBuffers(THandle h) = 0;
 
-  // CreateEventA (manual reset, not signalled) and a zeroed OVERLAPPED that uses it;
+  // An event (manual reset, not signalled) and a zeroed OVERLAPPED that uses it;
   // nullptr when the event cannot be made.
   virtual TIoRecord* CreateIoRecord() = 0;
   virtual void CloseIoRecord(TIoRecord* io) = 0;
