@@ -265,6 +265,8 @@ if quiet "$WINESERVER" -p10; then
   zorv_wine_step "$WINESERVER" "starting wine" "$WINE" wineboot || exit 125
 fi
 
+zorv_settle_desktop
+
 export ZORV_COM="COM$com"
 export ZORV_PTY="${link:-$pty}"
 if [[ -n "$started" ]]; then

@@ -110,3 +110,33 @@ zorv_prefix_settings_saved() {
     END { exit !(m && d && t) }
   ' "$WINEPREFIX/user.reg" 2>/dev/null
 }
+
+# zorv_settle_desktop: wine closes a desktop about a second after the last program on it
+# has ended, by telling its explorer.exe /desktop to quit. A program that starts just then
+# can be left waiting for a desktop window that never comes: its first window is never made
+# (one window test in some dozens hung so, starting about a second after the one before
+# ended). So when the prefix's desktop process runs with no program of ours beside it, that
+# desktop is closing: wait until its process has gone (at most 10 s), and the next program
+# starts a desktop of its own. A program that is running keeps its desktop open, so a
+# program started beside it never waits.
+zorv_settle_desktop() {
+  local deadline=$((SECONDS + 10)) f pid cmd desktop others
+  while ((SECONDS < deadline)); do
+    desktop=0
+    others=0
+    # The prefix's processes: those whose environment names it.
+    for f in $(grep -lsxzF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
+      pid="${f#/proc/}"
+      pid="${pid%/environ}"
+      IFS= read -r -d '' cmd <"/proc/$pid/cmdline" 2>/dev/null || continue
+      case "${cmd,,}" in
+        'c:\windows\system32\explorer.exe') desktop=1 ;;
+        'c:\windows\system32\'*) ;;
+        *.exe) others=1 ;;
+      esac
+    done
+    ((desktop && !others)) || return 0
+    sleep 0.1
+  done
+  return 0
+}

@@ -175,10 +175,14 @@ class WindowProgram(unittest.TestCase):
         # The application window shares the form's title, with no area: until the form is
         # shown, it is the one found.
         deadline = time.monotonic() + 120
-        found = self.s.find(TITLE, wait=120)
-        while found["class"] != "obj_Form" and time.monotonic() < deadline:
-            time.sleep(0.2)
+        try:
             found = self.s.find(TITLE, wait=120)
+            while found["class"] != "obj_Form" and time.monotonic() < deadline:
+                time.sleep(0.2)
+                found = self.s.find(TITLE, wait=120)
+        except wintest.WinTestError as e:
+            raise wintest.WinTestError(f"{e}\nthe run (exit status {self.run_.proc.poll()}): {self.run_.lines!r} "
+                                       f"{self.run_.err[-20:]!r}") from None
         self.assertEqual(found["class"], "obj_Form")
 
         def ready(w):

@@ -144,6 +144,19 @@ def centre(rect):
 
 # ----------------------------------------------------------------------------- programs
 
+def run_short(*argv, env, timeout=120):
+    """Runs a short wine program to its end: (exit status, output, errors). Its output goes to
+    files, not pipes: a program that comes to the desktop first starts wine's desktop process,
+    which keeps the descriptors it was given for as long as the desktop lives (while the
+    program under test runs), so a pipe would not end with the short program."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        r = subprocess.run([str(a) for a in argv], env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                           timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return r.returncode, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
+
+
 class Program:
     """A program started in the background; its stdout lines are collected as they come."""
 
@@ -337,12 +350,10 @@ class Session:
 
     def windriver(self, *args, check=True, timeout=120):
         """Runs windriver with the arguments; returns its JSON (None when it printed none)."""
-        r = subprocess.run([self.wine_run, self.windriver_exe, *map(str, args)], env=self.env(),
-                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
-        out = r.stdout.decode("utf-8", "replace").strip()
-        if check and r.returncode != 0:
-            raise WinTestError(f"windriver {' '.join(map(str, args))}: exit {r.returncode}: {out} "
-                               f"{r.stderr.decode('utf-8', 'replace').strip()}")
+        code, out, err = run_short(self.wine_run, self.windriver_exe, *args, env=self.env(), timeout=timeout)
+        out = out.strip()
+        if check and code != 0:
+            raise WinTestError(f"windriver {' '.join(map(str, args))}: exit {code}: {out} {err.strip()}")
         return json.loads(out.splitlines()[-1]) if out else None
 
     @staticmethod
@@ -353,11 +364,13 @@ class Session:
             window = window["hwnd"]
         return ["--hwnd", str(window)]
 
+    # windriver's own wait ends before the call's bound, so that a window that never came is
+    # reported by windriver, with the windows it saw, rather than by a killed call.
     def find(self, title, wait=60):
-        return self.windriver("find", "--title", title, "--wait", wait)
+        return self.windriver("find", "--title", title, "--wait", wait, timeout=wait + 60)
 
     def list(self, window, wait=0):
-        return self.windriver("list", *self._target(window), "--wait", wait)
+        return self.windriver("list", *self._target(window), "--wait", wait, timeout=wait + 120)
 
     def ping(self, window, timeout_ms=5000):
         return self.windriver("ping", *self._target(window), "--timeout", timeout_ms, check=False)

@@ -107,9 +107,7 @@ class SampleWindow(unittest.TestCase):
         s = self.s
 
         def run(*args):
-            r = subprocess.run([s.wine_run, s.windriver_exe, *args], env=s.env(), stdin=subprocess.DEVNULL,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
-            return r.returncode, r.stdout.decode("utf-8", "replace"), r.stderr.decode("utf-8", "replace")
+            return wintest.run_short(s.wine_run, s.windriver_exe, *args, env=s.env())
 
         code, out, _ = run("--help")
         self.assertEqual(code, 0)

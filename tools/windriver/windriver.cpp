@@ -225,14 +225,16 @@ std::optional<LRESULT> Send(HWND h, UINT msg, WPARAM w, LPARAM l) {
   return static_cast<LRESULT>(result);
 }
 
-bool SameText(HWND h, const std::wstring& title) {
-  const int len = GetWindowTextLengthW(h);
-  if (len != static_cast<int>(title.size())) return false;
-  std::wstring buf(len + 1, L'\0');
-  const int n = GetWindowTextW(h, buf.data(), len + 1);
-  buf.resize(n > 0 ? n : 0);
-  return buf == title;
+// The caption the system keeps, read without a message: GetWindowTextLength sends
+// WM_GETTEXTLENGTH and waits without a bound, so one top-level window of any process whose
+// thread is busy or hung would hold every search up.
+std::wstring CaptionOf(HWND h) {
+  wchar_t buf[512] = {};
+  const int n = InternalGetWindowText(h, buf, 512);
+  return std::wstring(buf, n > 0 ? n : 0);
 }
+
+bool SameText(HWND h, const std::wstring& title) { return CaptionOf(h) == title; }
 
 // The top-level window with this exact title: a visible one with an area is preferred
 // (a program's application window may share its main window's title with no area at all),
@@ -262,6 +264,29 @@ HWND FindTitle(const std::wstring& title) {
 }
 
 // Polls `probe` until it yields a value or `wait` seconds have passed.
+// Every top-level window, for a failed search's message: handle, process, class, caption,
+// visible, and whether its thread answers a message within a second.
+std::string TopLevelWindows() {
+  Json j;
+  j.Open('[');
+  EnumWindows(
+      [](HWND h, LPARAM p) -> BOOL {
+        auto& j = *reinterpret_cast<Json*>(p);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        DWORD_PTR ignored = 0;
+        const bool answers = SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored) != 0;
+        j.Open('[');
+        j.Num(reinterpret_cast<std::uintptr_t>(h)).Num(pid).Str(ClassOf(h)).Str(CaptionOf(h));
+        j.Bool(IsWindowVisible(h) != FALSE).Bool(answers);
+        j.Close(']');
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&j));
+  j.Close(']');
+  return j.str();
+}
+
 template <typename Probe>
 auto WaitFor(double wait, Probe probe) -> decltype(probe()) {
   const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(wait * 1000.0);
@@ -716,7 +741,7 @@ HWND Target(const Args& a) {
   }
   if (a.title) {
     const HWND h = WaitFor(a.wait, [&]() { return FindTitle(*a.title); });
-    if (!h) Fail("no window titled \"" + Utf8(*a.title) + "\"");
+    if (!h) Fail("no window titled \"" + Utf8(*a.title) + "\"; top-level windows: " + TopLevelWindows());
     return h;
   }
   Fail("name a window with --title or --hwnd");
