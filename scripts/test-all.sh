@@ -2,7 +2,7 @@
 # Installs what is missing, then builds and tests every build: the native suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the native suite again under
 # ThreadSanitizer, the Windows suite under wine, the native suite built with -m32 (the
-# 32-bit data model, under UndefinedBehaviorSanitizer) and the 32-bit
+# 32-bit data model, under AddressSanitizer and UndefinedBehaviorSanitizer) and the 32-bit
 # Windows programs with the checks of their files (this machine's wine runs no 32-bit
 # program).
 set -euo pipefail
