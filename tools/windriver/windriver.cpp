@@ -263,7 +263,6 @@ HWND FindTitle(const std::wstring& title) {
   return search.shown ? search.shown : search.visible ? search.visible : search.any;
 }
 
-// Polls `probe` until it yields a value or `wait` seconds have passed.
 // Every top-level window, for a failed search's message: handle, process, class, caption,
 // visible, and whether its thread answers a message within a second.
 std::string TopLevelWindows() {
@@ -287,6 +286,7 @@ std::string TopLevelWindows() {
   return j.str();
 }
 
+// Polls `probe` until it yields a value or `wait` seconds have passed.
 template <typename Probe>
 auto WaitFor(double wait, Probe probe) -> decltype(probe()) {
   const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(wait * 1000.0);
